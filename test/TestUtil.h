@@ -1,0 +1,32 @@
+// Helpers shared by the tests: temporary directories and whole-file reads and writes.
+// Portable (std::filesystem only), so the Windows build of the tests uses them too.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace corvantis::test {
+
+// A fresh directory below the system's temporary directory, removed with everything
+// in it when the object goes out of scope.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // `relative` below the directory, as a string.
+  std::string file(const std::string& relative) const { return (path_ / relative).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Writes `content` byte for byte, creating missing parent directories.
+void writeFile(const std::string& path, const std::string& content);
+// The whole file byte for byte; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
+}  // namespace corvantis::test

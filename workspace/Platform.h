@@ -1,0 +1,85 @@
+// The one seam between corvantis and the operating system.
+//
+// Everything that differs between Linux and Windows sits behind `Platform`: file times
+// and sizes, local time, deleting and moving files, the working directory and durable
+// writes. Exactly one implementation file is compiled per platform (PlatformPosix.cpp,
+// later PlatformWindows.cpp); no other file asks which system it runs on. OS errors are
+// turned into a `Status` here, so callers see one kind of result. File contents are
+// handled as raw bytes: callers put the CR LF line ends into the text themselves.
+//
+// An implementation holds no state of its own and may be used from any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace corvantis {
+
+// Outcome of a platform operation: ok, or a one-line message naming what failed.
+class Status {
+ public:
+  static Status success() { return Status(); }
+  static Status error(const std::string& context, const std::string& detail) {
+    return Status(context + ": " + detail);
+  }
+  bool ok() const { return message_.empty(); }
+  const std::string& message() const { return message_; }
+
+ private:
+  Status() = default;
+  explicit Status(std::string message) : message_(std::move(message)) {}
+  std::string message_;
+};
+
+// A calendar time of the local time zone; only what the journal's time stamp uses.
+struct LocalTime {
+  unsigned year = 0;
+  unsigned month = 0;
+  unsigned day = 0;
+  unsigned hour = 0;
+  unsigned minute = 0;
+  unsigned second = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Last-write time of the file in whole seconds since 1970-01-01 00:00:00 UTC;
+  // 0 when the file does not exist or its time cannot be read.
+  virtual std::uint64_t fileTime(const std::string& path) const = 0;
+  // Size of the file in bytes; nothing when its status cannot be read.
+  virtual std::optional<std::uint64_t> fileSize(const std::string& path) const = 0;
+  // True when the file can be opened for reading.
+  virtual bool fileExists(const std::string& path) const = 0;
+  virtual LocalTime localTime() const = 0;
+  // The process's working directory, without a trailing separator (except a root).
+  virtual std::string workingDirectory() const = 0;
+  // A number that differs between processes running at the same time.
+  virtual std::uint64_t processId() const = 0;
+
+  // Reads the whole file into *content.
+  virtual Status readFile(const std::string& path, std::string* content) const = 0;
+  // Creates an empty file when none exists; an existing file is left as it is.
+  virtual Status createFile(const std::string& path) = 0;
+  virtual Status deleteFile(const std::string& path) = 0;
+  // Renames `from` to `to`, failing when `to` already exists.
+  virtual Status moveNoReplace(const std::string& from, const std::string& to) = 0;
+  // Creates `path` (failing when it exists), writes `content` and flushes it to disk.
+  virtual Status writeNewFile(const std::string& path, const std::string& content) = 0;
+  // Atomically puts `from` in place of `to` (replacing it) and makes the rename durable.
+  virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
+  // Appends `data` to the file (creating it) with a single write, then flushes it to disk.
+  virtual Status appendDurably(const std::string& path, const std::string& data) = 0;
+};
+
+// The platform of the running system; lives for the whole process.
+Platform& defaultPlatform();
+
+// The separator appended between a derived directory and the file names below it, in
+// the doubled form the workspace keeps its paths in: "/" on POSIX, two backslashes on
+// Windows.
+extern const char kPathSeparator[];
+
+}  // namespace corvantis

@@ -1,0 +1,66 @@
+// The workspace of one check: the cell's derived paths, the journal and the store of
+// reference signatures.
+//
+// The base directory is the directory directly below the first "robots" directory of
+// the reference path; the journal is debug/corvantis.log in it and the store
+// corvantis.dat in it (in the working directory when there is no base directory). The
+// temporary file of a store update lives in var/tmp of the working directory's parent.
+// Nothing here reports an error to the caller: failures to write the journal or the
+// store are told on the diagnostics stream and the check goes on. Not thread-safe; one
+// Workspace per check.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "workspace/FeatureVector.h"
+#include "workspace/Platform.h"
+
+namespace corvantis {
+
+// The directory directly below the first "robots" directory of `path`, with its
+// trailing separator; empty when there is none.
+std::string deriveBaseDir(const std::string& path);
+// Every backslash from the third character on written twice.
+std::string doubleBackslashes(const std::string& s);
+// The parent of the working directory `cwd`, without trailing separator, doubled.
+std::string deriveTempRoot(const std::string& cwd);
+
+class Workspace {
+ public:
+  // Derives the paths from the reference image path and opens (creating) the store.
+  // `platform` and `diagnostics` must outlive the Workspace.
+  explicit Workspace(const std::string& referencePath, Platform& platform = defaultPlatform(),
+                     std::ostream* diagnostics = nullptr);
+  ~Workspace();
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  // The stored signature of the reference image; empty when the store has no complete
+  // record (exactly five values) for its file name.
+  FeatureVector readReference(const std::string& path);
+  // The time stored with the reference image's record; 0 when there is none.
+  std::uint64_t storedTime(const std::string& path);
+  // Puts this record for the path's file name into the store, in place of any earlier
+  // one or at the end. Writes nothing for fewer than five values. The store on disk is
+  // always either the old or the new complete file.
+  void storeReference(const std::string& path, const FeatureVector& values, std::uint64_t time);
+  // Appends "[dd/mm/yyyy hh:mm:ss] - " + text + CR LF to the journal, rotating first.
+  void writeJournal(const std::string& text);
+
+  const std::string& baseDir() const { return baseDir_; }
+  const std::string& journalPath() const { return journalPath_; }
+  const std::string& tempRoot() const { return tempRoot_; }
+  const std::string& storePath() const { return storePath_; }
+
+ private:
+  // (declared by the implementer)
+  std::string baseDir_;
+  std::string journalPath_;
+  std::string tempRoot_;
+  std::string storePath_;
+};
+
+}  // namespace corvantis
