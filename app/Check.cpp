@@ -1,0 +1,109 @@
+#include "app/Check.h"
+
+#include <exception>
+#include <new>
+#include <string>
+
+#include <opencv2/core/utils/logger.hpp>
+
+#include "app/Verdict.h"
+#include "imageproc/ImageProc.h"
+#include "workspace/Workspace.h"
+
+namespace corvantis {
+namespace {
+
+constexpr int kViewArgs = 2;
+constexpr int kCheckArgs = 5;
+
+const char kUsage[] =
+    "usage: corvantis <step> <reference image> <current image> <tolerance>\n"
+    "       corvantis <image>";
+
+struct CheckArgs {
+  std::string stepId;
+  std::string referencePath;
+  std::string currentPath;
+  std::string tolerance;
+};
+
+int cannotRead(std::ostream& err, const std::string& path) {
+  err << "corvantis: cannot read image " << path << "\n";
+  return 1;
+}
+
+// Both analysers are owned here for the whole run; the Workspace lives in a narrower
+// scope so that it is gone before them, as the store stream must be closed first.
+int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, std::ostream& out,
+             std::ostream& err) {
+  if (!current.load(args.currentPath)) return cannotRead(err, args.currentPath);
+
+  bool accepted = false;
+  {
+    Workspace workspace(args.referencePath, defaultPlatform(), &err);
+    const FeatureVector currentSignature = current.getFeatureVector();
+
+    FeatureVector referenceSignature = workspace.readReference(args.referencePath);
+    bool recompute = referenceSignature.empty();
+    if (!recompute) {
+      // A reference whose time cannot be read gives 0 and so never forces a recompute:
+      // the stored signature stays in use even after the image is gone.
+      const std::uint64_t stored = workspace.storedTime(args.referencePath);
+      recompute = stored < reference.readFileTime(args.referencePath);
+    }
+    if (recompute) {
+      if (!reference.load(args.referencePath)) return cannotRead(err, args.referencePath);
+      referenceSignature = reference.getFeatureVector();
+      workspace.storeReference(args.referencePath, referenceSignature, reference.fileTime);
+    }
+
+    if (currentSignature.size() < referenceSignature.size()) {
+      err << "corvantis: the current signature is shorter than the reference signature\n";
+      return 1;
+    }
+    const double tolerance = parseTolerance(args.tolerance);
+    const double error = imageError(referenceSignature, currentSignature);
+    accepted = isAccepted(error, tolerance);
+    workspace.writeJournal(
+        composeVerdictLine(args.stepId, current.getFileName(), accepted, error, tolerance));
+  }
+  // Only after the journal line is complete in its file does the caller see the verdict.
+  out << (accepted ? '1' : '0');
+  return 0;
+}
+
+int runView(const std::string& path, ImageProc& reference, std::ostream& err) {
+  if (!reference.load(path)) {
+    err << "corvantis: cannot read image " << path << "\n";
+  }
+  return 0;
+}
+
+}  // namespace
+
+int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  // The library's own warnings (a file it cannot open, say) would only repeat what the
+  // program reports itself, in a form the cell's operators do not know.
+  cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+
+  // Constructed before the argument count is looked at; destroyed in reverse order,
+  // the current analyser first.
+  ImageProc reference;
+  ImageProc current;
+  try {
+    if (argc == kCheckArgs) {
+      return runCheck(CheckArgs{argv[1], argv[2], argv[3], argv[4]}, reference, current, out,
+                      err);
+    }
+    if (argc == kViewArgs) return runView(argv[1], reference, err);
+    err << kUsage << "\n";
+    return 1;
+  } catch (const std::bad_alloc&) {
+    err << "corvantis: out of memory while analysing the images\n";
+  } catch (const std::exception& e) {
+    err << "corvantis: analysis failed: " << e.what() << "\n";
+  }
+  return 1;
+}
+
+}  // namespace corvantis

@@ -1,0 +1,17 @@
+// The command line of corvantis: the run modes and the check from end to end.
+//
+// Two arguments after none: view mode on one image. Four: check mode (step id,
+// reference image, current image, tolerance). The check prints exactly one character,
+// "1" accepted or "0" rejected, on `out`; everything said to a person goes to `err`.
+#pragma once
+
+#include <ostream>
+
+namespace corvantis {
+
+// Runs one command line and returns the exit status: 0 for a completed run whatever
+// the verdict, 1 for a wrong argument count, an image that cannot be read or an error
+// of the analysis. `out` and `err` must outlive the call.
+int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+
+}  // namespace corvantis

@@ -1,0 +1,70 @@
+#include "app/Verdict.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "workspace/NumberText.h"
+
+namespace corvantis {
+namespace {
+
+enum class ValueClass { kWhole, kFractional, kNeither };
+
+ValueClass classify(double x) {
+  // Not-a-number and infinity have no fractional part to speak of; leaving them
+  // unadjusted lets the ratio become non-finite, which rejects.
+  if (!std::isfinite(x)) return ValueClass::kNeither;
+  // Magnitudes of 2^63 and beyond are whole in a double and do not fit the integer
+  // that the truncation goes through.
+  const double d =
+      std::fabs(x) < 9.2e18 ? x - static_cast<double>(static_cast<std::int64_t>(x)) : 0.0;
+  // Negative values have a fractional part in (-1, 0], so they always count as whole.
+  if (d < kWholeMargin) return ValueClass::kWhole;
+  if (d > kWholeMargin) return ValueClass::kFractional;
+  return ValueClass::kNeither;
+}
+
+}  // namespace
+
+double imageError(const FeatureVector& reference, const FeatureVector& current) {
+  if (current.size() < reference.size()) return std::nan("");
+  double sum = 0.0;
+  for (std::size_t i = 0; i < reference.size(); ++i) {
+    double r = reference[i];
+    double c = current[i];
+    const ValueClass rc = classify(r);
+    const ValueClass cc = classify(c);
+    // The two mixed cases are deliberately not symmetric: a current value that turned
+    // whole costs 0.25, a whole reference against a fractional current value costs 1.
+    if (rc == ValueClass::kFractional && cc == ValueClass::kWhole) {
+      c = r;
+      r = 2 * r;
+    } else if (rc == ValueClass::kWhole && cc == ValueClass::kFractional) {
+      r = c;
+      c = 2 * c;
+    } else if (rc == ValueClass::kWhole && cc == ValueClass::kWhole) {
+      r = 1;
+      c = 1;
+    }
+    const double diff = 1 - c / r;
+    sum += diff * diff;
+  }
+  return std::sqrt(sum);
+}
+
+bool isAccepted(double error, double tolerance) { return error <= tolerance; }
+
+double parseTolerance(const std::string& text) {
+  // The program never changes its locale, so strtod reads "." as the decimal point.
+  return std::strtod(text.c_str(), nullptr);
+}
+
+std::string composeVerdictLine(const std::string& stepId, const std::string& imageName,
+                               bool accepted, double error, double tolerance) {
+  return "Step: " + stepId + ", Image: " + imageName +
+         (accepted ? ", Status: accepted, Image error: " : ", Status: rejected, Image error: ") +
+         formatNumber(error) + ", Tolerance: " + formatNumber(tolerance);
+}
+
+}  // namespace corvantis

@@ -1,0 +1,85 @@
+#include "app/Verdict.h"
+
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+namespace corvantis {
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+struct ErrorCase {
+  const char* what;
+  FeatureVector reference;
+  FeatureVector current;
+  double expected;
+};
+
+TEST(ImageErrorTest, WorkedCases) {
+  const double sq = (1 - 50.5 / 40.5) * (1 - 50.5 / 40.5);
+  const ErrorCase cases[] = {
+      {"identical", {937, 312, 4, 123.456, 17.5}, {937, 312, 4, 123.456, 17.5}, 0.0},
+      {"counts only differ", {937, 312, 4, 123.456, 17.5}, {10, 2, 400, 123.456, 17.5}, 0.0},
+      {"current without object", {5000, 300, 4, 45.3, 12.7}, {0, 0, -1, -1, -1}, std::sqrt(0.5)},
+      {"reference without object", {0, 0, -1, -1, -1}, {5000, 300, 4, 45.3, 12.7}, std::sqrt(2.0)},
+      {"angle almost whole counts as whole", {1, 1, 1, 45.3, 12.5}, {1, 1, 1, 45.005, 12.5}, 0.5},
+      {"whole reference, fractional current", {1, 1, 1, 40, 12.5}, {1, 1, 1, 50.5, 12.5}, 1.0},
+      {"both fractional", {1, 1, 1, 40.5, 12.5}, {1, 1, 1, 50.5, 12.5}, std::sqrt(sq)},
+      {"zero reference and zero current", {0}, {0}, 0.0},
+      {"extra current entries ignored", {1.5}, {1.5, 99.5, 7.25}, 0.0},
+      {"empty reference", {}, {1.5}, 0.0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_DOUBLE_EQ(c.expected, imageError(c.reference, c.current)) << c.what;
+  }
+}
+
+TEST(ImageErrorTest, ValueOnTheMarginIsNeitherWholeNorFractional) {
+  // 0.01 against a whole current value: no adjustment, so 5 / 0.01 stays a ratio of 500.
+  EXPECT_DOUBLE_EQ(499.0, imageError({0.01}, {5}));
+  // A zero reference that is not replaced makes the error infinite, which rejects.
+  EXPECT_FALSE(isAccepted(imageError({0}, {0.01}), 1e300));
+}
+
+TEST(ImageErrorTest, NonFiniteOrHugeValuesNeverCrashAndReject) {
+  EXPECT_FALSE(isAccepted(imageError({1, 1, 1, kNaN, 2.5}, {1, 1, 1, 3.5, 2.5}), 1e300));
+  EXPECT_FALSE(isAccepted(imageError({1, 1, 1, kInf, 2.5}, {1, 1, 1, 3.5, 2.5}), 1e300));
+  // Beyond the 64-bit range a double is whole; it must not go through the integer cast.
+  EXPECT_DOUBLE_EQ(0.0, imageError({1e300, -1e300}, {3, 4}));
+  // A current signature shorter than the reference gives no number.
+  EXPECT_TRUE(std::isnan(imageError({1.5, 2.5}, {1.5})));
+}
+
+TEST(VerdictTest, AcceptsUpToTheToleranceInclusive) {
+  EXPECT_TRUE(isAccepted(0.0, 0.0));
+  EXPECT_TRUE(isAccepted(0.1, 0.1));
+  EXPECT_FALSE(isAccepted(0.10000001, 0.1));
+  EXPECT_FALSE(isAccepted(0.0, -0.5));
+  EXPECT_FALSE(isAccepted(kNaN, 1.0));
+  EXPECT_FALSE(isAccepted(0.0, kNaN));
+}
+
+TEST(VerdictTest, ToleranceReadsLikeAtof) {
+  const struct {
+    const char* text;
+    double value;
+  } cases[] = {{"0.1", 0.1},  {"  0.25", 0.25}, {"0.05abc", 0.05}, {"abc", 0.0},
+               {"", 0.0},     {"-1", -1.0},     {"1e6", 1e6},      {"0,5", 0.0}};
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(c.value, parseTolerance(c.text)) << c.text;
+}
+
+TEST(VerdictTest, LineHasTheFixedPiecesInOrder) {
+  EXPECT_EQ(
+      "Step: 12, Image: cap_0001.bmp, Status: accepted, Image error: 0.0523, Tolerance: 0.1",
+      composeVerdictLine("12", "cap_0001.bmp", true, 0.0523, parseTolerance("0.10")));
+  EXPECT_EQ("Step: a, b c, Image: , Status: rejected, Image error: 1.41421, Tolerance: 1e+006",
+            composeVerdictLine("a, b c", "", false, std::sqrt(2.0), 1000000));
+  EXPECT_EQ("Step: 1, Image: x, Status: rejected, Image error: 0.707107, Tolerance: 0.123457",
+            composeVerdictLine("1", "x", false, std::sqrt(0.5), 0.1234567));
+}
+
+}  // namespace
+}  // namespace corvantis

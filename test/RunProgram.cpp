@@ -1,0 +1,49 @@
+#include "test/RunProgram.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "test/TestUtil.h"
+
+namespace corvantis::test {
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& cwd, const std::vector<std::string>& unsetVars) {
+  // Output goes through files rather than pipes, so a chatty child never blocks.
+  TempDir capture;
+  const std::string outPath = capture.file("out");
+  const std::string errPath = capture.file("err");
+
+  std::vector<std::string> argvStrings{program};
+  argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& s : argvStrings) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  RunResult result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+    for (const auto& name : unsetVars) unsetenv(name.c_str());
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
+    result.status = WEXITSTATUS(wstatus);
+  }
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+}  // namespace corvantis::test
