@@ -24,7 +24,9 @@ using test::runProgram;
 using test::RunResult;
 using test::writeFile;
 
-// A dark part on a tray lit unevenly, offset by (dx, dy) from the middle.
+// A dark part on a tray lit unevenly, offset by (dx, dy) from the middle. Offsets of
+// 30 and more also turn the tray, so that the light falls from the other side: the
+// object then lies elsewhere and the check rejects.
 cv::Mat partImage(int dx, int dy) {
   cv::Mat image(120, 160, CV_8U);
   for (int r = 0; r < image.rows; ++r) {
@@ -32,6 +34,7 @@ cv::Mat partImage(int dx, int dy) {
   }
   cv::rectangle(image, cv::Rect(40 + dx, 30 + dy, 60, 40), cv::Scalar(30), cv::FILLED);
   cv::circle(image, cv::Point(60 + dx, 50 + dy), 8, cv::Scalar(200), cv::FILLED);
+  if (dx >= 30) cv::flip(image, image, -1);
   return image;
 }
 

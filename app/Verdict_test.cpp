@@ -46,7 +46,9 @@ TEST(ImageErrorTest, ValueOnTheMarginIsNeitherWholeNorFractional) {
 
 TEST(ImageErrorTest, NonFiniteOrHugeValuesNeverCrashAndReject) {
   EXPECT_FALSE(isAccepted(imageError({1, 1, 1, kNaN, 2.5}, {1, 1, 1, 3.5, 2.5}), 1e300));
-  EXPECT_FALSE(isAccepted(imageError({1, 1, 1, kInf, 2.5}, {1, 1, 1, 3.5, 2.5}), 1e300));
+  EXPECT_FALSE(isAccepted(imageError({1, 1, 1, 3.5, 2.5}, {1, 1, 1, kInf, 2.5}), 1e300));
+  // An infinite reference entry (only a damaged store holds one) counts as a ratio of 0.
+  EXPECT_DOUBLE_EQ(1.0, imageError({1, 1, 1, kInf, 2.5}, {1, 1, 1, 3.5, 2.5}));
   // Beyond the 64-bit range a double is whole; it must not go through the integer cast.
   EXPECT_DOUBLE_EQ(0.0, imageError({1e300, -1e300}, {3, 4}));
   // A current signature shorter than the reference gives no number.
