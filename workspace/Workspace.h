@@ -6,8 +6,8 @@
 // corvantis.dat in it (in the working directory when there is no base directory). The
 // temporary file of a store update lives in var/tmp of the working directory's parent.
 // Nothing here reports an error to the caller: failures to write the journal or the
-// store are told on the diagnostics stream and the check goes on. Not thread-safe; one
-// Workspace per check.
+// store are told on the diagnostics stream (standard error unless given) and the check
+// goes on. Not thread-safe; one Workspace per check.
 #pragma once
 
 #include <cstdint>
@@ -16,17 +16,11 @@
 #include <vector>
 
 #include "workspace/FeatureVector.h"
+#include "workspace/Paths.h"  // deriveBaseDir, doubleBackslashes, deriveTempRoot
 #include "workspace/Platform.h"
+#include "workspace/ReferenceStore.h"
 
 namespace corvantis {
-
-// The directory directly below the first "robots" directory of `path`, with its
-// trailing separator; empty when there is none.
-std::string deriveBaseDir(const std::string& path);
-// Every backslash from the third character on written twice.
-std::string doubleBackslashes(const std::string& s);
-// The parent of the working directory `cwd`, without trailing separator, doubled.
-std::string deriveTempRoot(const std::string& cwd);
 
 class Workspace {
  public:
@@ -56,11 +50,14 @@ class Workspace {
   const std::string& storePath() const { return storePath_; }
 
  private:
-  // (declared by the implementer)
+  Platform& platform_;
+  std::ostream& diagnostics_;
+  std::string referencePath_;
   std::string baseDir_;
   std::string journalPath_;
   std::string tempRoot_;
   std::string storePath_;
+  ReferenceStore store_;
 };
 
 }  // namespace corvantis

@@ -1,0 +1,98 @@
+// An in-memory platform for tests: files and directories in maps, a settable clock,
+// file times and working directory, and failures injected per operation (like
+// leveldb's ErrorEnv). Paths use "/"; relative ones resolve against the working
+// directory, and runs of "/" count as one. A file can only be made in an existing
+// directory. Test-only.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "workspace/Platform.h"
+
+namespace corvantis::test {
+
+class FakePlatform : public Platform {
+ public:
+  enum class Op {
+    fileTime,
+    fileSize,
+    fileExists,
+    readFile,
+    createFile,
+    deleteFile,
+    moveNoReplace,
+    writeNewFile,
+    replaceFile,
+    appendDurably,
+  };
+
+  // Working directory /cell/bin, which exists, local time 2026-12-05 07:04:09.
+  FakePlatform();
+
+  // Creates the directory and its parents.
+  void addDirectory(const std::string& path);
+  // Creates or overwrites the file, creating its directories.
+  void putFile(const std::string& path, const std::string& content);
+  // The content of the file; nothing when it does not exist.
+  std::optional<std::string> contentOf(const std::string& path) const;
+  // The names of all files, sorted.
+  std::vector<std::string> fileNames() const;
+
+  // Sets the last-write time, creating an empty file when there is none.
+  void setFileTime(const std::string& path, std::uint64_t time);
+  void setLocalTime(const LocalTime& time) { localTime_ = time; }
+  void setWorkingDirectory(const std::string& path);
+  void setProcessId(std::uint64_t id) { processId_ = id; }
+
+  // Every later call of `op` whose path (the source, for moves) contains `pathPart`
+  // fails with `reason`.
+  void failOn(Op op, const std::string& pathPart = "",
+              const std::string& reason = "injected failure");
+  // How often `op` was called.
+  int callCount(Op op) const;
+
+  std::uint64_t fileTime(const std::string& path) const override;
+  std::optional<std::uint64_t> fileSize(const std::string& path) const override;
+  bool fileExists(const std::string& path) const override;
+  LocalTime localTime() const override { return localTime_; }
+  std::string workingDirectory() const override { return workingDirectory_; }
+  std::uint64_t processId() const override { return processId_; }
+  Status readFile(const std::string& path, std::string* content) const override;
+  Status createFile(const std::string& path) override;
+  Status deleteFile(const std::string& path) override;
+  Status moveNoReplace(const std::string& from, const std::string& to) override;
+  Status writeNewFile(const std::string& path, const std::string& content) override;
+  Status replaceFile(const std::string& from, const std::string& to) override;
+  Status appendDurably(const std::string& path, const std::string& data) override;
+
+ private:
+  struct File {
+    std::string content;
+    std::uint64_t time = 0;
+  };
+  struct Fault {
+    Op op;
+    std::string pathPart;
+    std::string reason;
+  };
+
+  std::string resolve(const std::string& path) const;
+  bool directoryExists(const std::string& path) const;
+  // Counts the call and gives the injected failure, if any.
+  std::optional<Status> enter(Op op, const std::string& path) const;
+  Status canCreate(const std::string& path) const;
+
+  std::map<std::string, File> files_;
+  std::set<std::string> directories_;
+  std::vector<Fault> faults_;
+  mutable std::map<Op, int> calls_;
+  LocalTime localTime_;
+  std::string workingDirectory_;
+  std::uint64_t processId_ = 4242;
+};
+
+}  // namespace corvantis::test

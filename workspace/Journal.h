@@ -1,0 +1,32 @@
+// The journal of a cell: one time-stamped text line per check, appended to a file that
+// is rotated into five generations once it has reached 5120 KiB.
+//
+// Lines end in CR LF, as the cell's Windows tools expect. Nothing here reports an error
+// to the caller: a line that cannot be written is told on the diagnostics stream.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "workspace/Platform.h"
+
+namespace corvantis {
+
+// A journal of this size or more is rotated before the next line is written.
+constexpr std::uint64_t kRotateKiB = 5120;
+
+// "[dd/mm/yyyy hh:mm:ss] - " + text + CR LF, with every CR or LF inside `text` written
+// as a blank so that the text cannot split or forge journal lines.
+std::string journalLine(const LocalTime& time, const std::string& text);
+
+// When the journal at `journalPath` has reached kRotateKiB, drops its oldest generation
+// and shifts the others by one, the journal becoming generation 1. Failures are ignored.
+void rotateJournal(Platform& platform, const std::string& journalPath);
+
+// Rotates, then appends the line of `text` with the current local time. A failure to
+// write is told on `diagnostics` in one line.
+void writeJournalLine(Platform& platform, const std::string& journalPath, const std::string& text,
+                      std::ostream& diagnostics);
+
+}  // namespace corvantis

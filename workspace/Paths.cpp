@@ -1,0 +1,70 @@
+#include "workspace/Paths.h"
+
+#include "workspace/Platform.h"
+
+namespace corvantis {
+
+const char kStoreFileName[] = "corvantis.dat";
+
+namespace {
+
+constexpr char kSeparators[] = "\\/";
+constexpr char kRobots[] = "robots";
+constexpr int kGenerationCount = 5;
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+}  // namespace
+
+std::string deriveBaseDir(const std::string& path) {
+  for (std::size_t p = 0; p < path.size(); ++p) {
+    if (!isSeparator(path[p]) || path.compare(p + 1, sizeof kRobots - 1, kRobots) != 0) continue;
+    // The search for the end of the base directory starts after "\robots" and the
+    // character that follows it, so "\robots2\R1\" names R1 below robots2.
+    const std::size_t end = path.find_first_of(kSeparators, p + 9);
+    if (end == std::string::npos) return "";
+    return path.substr(0, end + 1);
+  }
+  return "";
+}
+
+std::string doubleBackslashes(const std::string& s) {
+  // The first two characters stay as they are so that a network path keeps its
+  // leading pair.
+  std::string doubled = s.substr(0, 2);
+  for (std::size_t i = 2; i < s.size(); ++i) {
+    doubled += s[i];
+    if (s[i] == '\\') doubled += '\\';
+  }
+  return doubled;
+}
+
+std::string deriveTempRoot(const std::string& cwd) {
+  const std::size_t last = cwd.find_last_of(kSeparators);
+  return doubleBackslashes(last == std::string::npos ? cwd : cwd.substr(0, last));
+}
+
+std::string journalPathOf(const std::string& baseDir) {
+  // baseDir already ends with a separator; the doubled one that follows mirrors the
+  // Windows literal and is harmless on every system.
+  return baseDir + kPathSeparator + "debug" + kPathSeparator + "corvantis.log";
+}
+
+std::string storePathOf(const std::string& baseDir) { return baseDir + kStoreFileName; }
+
+std::string tempPathOf(const std::string& tempRoot) {
+  return tempRoot + kPathSeparator + "var" + kPathSeparator + "tmp" + kPathSeparator +
+         "a_kivro.tmp";
+}
+
+std::vector<std::string> rotatedNames(const std::string& journalPath) {
+  // The journal path without its ".log".
+  const std::string stem =
+      journalPath.substr(0, journalPath.size() < 4 ? 0 : journalPath.size() - 4);
+  std::vector<std::string> names;
+  for (int n = 1; n <= kGenerationCount; ++n)
+    names.push_back(stem + "_" + std::to_string(n) + ".log");
+  return names;
+}
+
+}  // namespace corvantis

@@ -1,0 +1,36 @@
+// Where a check keeps its files, derived from the reference image path and the working
+// directory.
+//
+// Both "\" and "/" separate path components. Derived directories are kept in the
+// doubled form the cell's Windows tools have always used (every backslash from the
+// third character on written twice); on POSIX paths, which have no backslashes, the
+// doubling changes nothing. Pure functions of their arguments.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvantis {
+
+// The directory directly below the first "robots" directory of `path`, with its
+// trailing separator; empty when there is none.
+std::string deriveBaseDir(const std::string& path);
+// Every backslash from the third character on written twice.
+std::string doubleBackslashes(const std::string& s);
+// The parent of the working directory `cwd`, without trailing separator, doubled.
+std::string deriveTempRoot(const std::string& cwd);
+
+// The journal below the base directory `baseDir` (which ends with a separator).
+std::string journalPathOf(const std::string& baseDir);
+// The store in `baseDir`; the bare file name, so the working directory, when it is empty.
+std::string storePathOf(const std::string& baseDir);
+// The temporary file of a store update below `tempRoot`, without the suffix that keeps
+// concurrent checks apart.
+std::string tempPathOf(const std::string& tempRoot);
+// The names of journal generations 1 (newest) to 5.
+std::vector<std::string> rotatedNames(const std::string& journalPath);
+
+// The store's file name, also used alone for the scratch store in the working directory.
+extern const char kStoreFileName[];
+
+}  // namespace corvantis

@@ -1,0 +1,220 @@
+// The platform layer for Linux and other POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "workspace/Platform.h"
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace corvantis {
+
+const char kPathSeparator[] = "/";
+
+namespace {
+
+Status posixError(const std::string& context, int error) {
+  return Status::error(context, std::strerror(error));
+}
+
+// Closes the descriptor when it goes out of scope; close() is checked explicitly where
+// its result matters.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  // Closes now and reports the outcome.
+  int release() {
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+int openRetrying(const std::string& path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+Status writeAll(int fd, const std::string& data, const std::string& path) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return posixError(path, errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return Status::success();
+}
+
+Status syncAndClose(FileDescriptor* fd, const std::string& path) {
+  if (::fsync(fd->get()) != 0) return posixError(path, errno);
+  if (fd->release() != 0) return posixError(path, errno);
+  return Status::success();
+}
+
+std::string directoryOf(const std::string& path) {
+  const std::size_t last = path.find_last_of('/');
+  if (last == std::string::npos) return ".";
+  if (last == 0) return "/";
+  return path.substr(0, last);
+}
+
+// Tries the kernel's rename that refuses an existing target.
+int renameNoReplace(const std::string& from, const std::string& to) {
+#ifdef SYS_renameat2
+  return static_cast<int>(
+      ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
+#else
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+class PosixPlatform : public Platform {
+ public:
+  std::uint64_t fileTime(const std::string& path) const override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return 0;
+    // A time before 1970 wraps to a large number, as the cell's Windows tools have it.
+    return static_cast<std::uint64_t>(st.st_mtime);
+  }
+
+  std::optional<std::uint64_t> fileSize(const std::string& path) const override {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  bool fileExists(const std::string& path) const override {
+    FileDescriptor fd(openRetrying(path, O_RDONLY | O_NONBLOCK));
+    return fd.get() >= 0;
+  }
+
+  LocalTime localTime() const override {
+    const std::time_t now = std::time(nullptr);
+    struct tm tm;
+    LocalTime local;
+    if (::localtime_r(&now, &tm) == nullptr) return local;
+    local.year = static_cast<unsigned>(tm.tm_year + 1900);
+    local.month = static_cast<unsigned>(tm.tm_mon + 1);
+    local.day = static_cast<unsigned>(tm.tm_mday);
+    local.hour = static_cast<unsigned>(tm.tm_hour);
+    local.minute = static_cast<unsigned>(tm.tm_min);
+    local.second = static_cast<unsigned>(tm.tm_sec);
+    return local;
+  }
+
+  std::string workingDirectory() const override {
+    // No fixed limit: deep working directories keep their full path.
+    std::vector<char> buffer(256);
+    for (;;) {
+      if (::getcwd(buffer.data(), buffer.size()) != nullptr) return buffer.data();
+      if (errno != ERANGE) return "";
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
+  std::uint64_t processId() const override { return static_cast<std::uint64_t>(::getpid()); }
+
+  Status readFile(const std::string& path, std::string* content) const override {
+    content->clear();
+    FileDescriptor fd(openRetrying(path, O_RDONLY));
+    if (fd.get() < 0) return posixError(path, errno);
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+      if (n == 0) return Status::success();
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        content->clear();
+        return posixError(path, errno);
+      }
+      content->append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+
+  Status createFile(const std::string& path) override {
+    // Opened for reading and writing, so that a store that could be read but never
+    // rewritten is refused here already.
+    FileDescriptor fd(openRetrying(path, O_RDWR | O_CREAT, 0644));
+    if (fd.get() < 0) return posixError(path, errno);
+    return Status::success();
+  }
+
+  Status deleteFile(const std::string& path) override {
+    if (::unlink(path.c_str()) != 0) return posixError(path, errno);
+    return Status::success();
+  }
+
+  Status moveNoReplace(const std::string& from, const std::string& to) override {
+    if (renameNoReplace(from, to) == 0) return Status::success();
+    if (errno != EINVAL && errno != ENOSYS) return posixError(from, errno);
+    // Kernels or file systems without RENAME_NOREPLACE: link() refuses an existing
+    // target just the same, and the old name goes afterwards.
+    if (::link(from.c_str(), to.c_str()) != 0) return posixError(from, errno);
+    if (::unlink(from.c_str()) != 0) return posixError(from, errno);
+    return Status::success();
+  }
+
+  Status writeNewFile(const std::string& path, const std::string& content) override {
+    FileDescriptor fd(openRetrying(path, O_WRONLY | O_CREAT | O_EXCL, 0644));
+    if (fd.get() < 0) return posixError(path, errno);
+    const Status written = writeAll(fd.get(), content, path);
+    if (!written.ok()) return written;
+    return syncAndClose(&fd, path);
+  }
+
+  Status replaceFile(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) != 0) return posixError(from, errno);
+    // The rename is done; syncing the directory makes it survive a power loss. File
+    // systems that cannot sync a directory say EINVAL, and there it is as durable as
+    // it gets.
+    const std::string directory = directoryOf(to);
+    FileDescriptor dir(openRetrying(directory, O_RDONLY | O_DIRECTORY));
+    if (dir.get() < 0) return Status::success();
+    if (::fsync(dir.get()) != 0 && errno != EINVAL) return posixError(directory, errno);
+    return Status::success();
+  }
+
+  Status appendDurably(const std::string& path, const std::string& data) override {
+    FileDescriptor fd(openRetrying(path, O_WRONLY | O_APPEND | O_CREAT, 0644));
+    if (fd.get() < 0) return posixError(path, errno);
+    // One write, so that lines of checks appending at the same moment do not mix.
+    const Status written = writeAll(fd.get(), data, path);
+    if (!written.ok()) return written;
+    return syncAndClose(&fd, path);
+  }
+};
+
+}  // namespace
+
+Platform& defaultPlatform() {
+  static PosixPlatform platform;
+  return platform;
+}
+
+}  // namespace corvantis

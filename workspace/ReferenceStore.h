@@ -1,0 +1,63 @@
+// The store of reference signatures of a cell: one record per reference image file name
+// with the image file's time, read through a one-record cache.
+//
+// The store is read into memory when it is opened; lookups read it on from where the
+// last one stopped. An update builds the whole new file and puts it in place of the old
+// one with a rename, so the store on disk is always either the old or the new complete
+// file. Nothing is reported to the caller: failures are told on the diagnostics stream
+// and make a lookup find nothing or an update write nothing. Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "workspace/FeatureVector.h"
+#include "workspace/Platform.h"
+
+namespace corvantis {
+
+class ReferenceStore {
+ public:
+  // `storePath` is the store file, `tempPath` the preferred temporary file of an update.
+  // `platform` and `diagnostics` must outlive the store. Opens (creating) the store.
+  ReferenceStore(std::string storePath, std::string tempPath, Platform& platform,
+                 std::ostream& diagnostics);
+
+  // The five values stored for `key`; empty when there is no complete record.
+  FeatureVector lookup(const std::string& key);
+  // The time stored with the record of `key`, looking it up unless it is the cached
+  // one; 0 when there is none.
+  std::uint64_t storedTime(const std::string& key);
+  // Puts the record of `key` into the store, in place of any earlier one or at the
+  // end. Writes nothing for fewer than five values or for a key holding a line end.
+  // Afterwards the store is closed: lookups find nothing, and the cache stays.
+  void update(const std::string& key, const FeatureVector& values, std::uint64_t time);
+
+ private:
+  // Reads the store from the start, falling back to a scratch store in the working
+  // directory that starts empty; with neither, the store stays closed.
+  void open();
+  Status readInto(const std::string& path);
+  // Writes `content` to a new temporary file at `tempPath` and renames it over the
+  // store; false (with the temporary file removed) when either step fails.
+  bool replaceVia(const std::string& tempPath, const std::string& content, Status* status);
+
+  Platform& platform_;
+  std::ostream& diagnostics_;
+  std::string storePath_;
+  std::string tempPath_;
+
+  // The open store: the file it was read from, its content and the read position.
+  bool open_ = false;
+  std::string openPath_;
+  std::string content_;
+  std::size_t position_ = 0;
+
+  // The last record found; cachedTime_ 0 means none is cached.
+  FeatureVector cachedValues_;
+  std::uint64_t cachedTime_ = 0;
+  std::string cachedKey_;
+};
+
+}  // namespace corvantis

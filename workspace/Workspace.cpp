@@ -1,0 +1,47 @@
+#include "workspace/Workspace.h"
+
+#include <iostream>
+
+#include "workspace/FileNames.h"
+#include "workspace/Journal.h"
+
+namespace corvantis {
+
+Workspace::Workspace(const std::string& referencePath, Platform& platform,
+                     std::ostream* diagnostics)
+    : platform_(platform),
+      diagnostics_(diagnostics != nullptr ? *diagnostics : std::cerr),
+      referencePath_(referencePath),
+      baseDir_(doubleBackslashes(deriveBaseDir(referencePath))),
+      journalPath_(journalPathOf(baseDir_)),
+      tempRoot_(deriveTempRoot(platform.workingDirectory())),
+      storePath_(storePathOf(baseDir_)),
+      store_(storePath_, tempPathOf(tempRoot_), platform, diagnostics_) {}
+
+Workspace::~Workspace() = default;
+
+FeatureVector Workspace::readReference(const std::string& path) {
+  return store_.lookup(fileNameOf(path));
+}
+
+std::uint64_t Workspace::storedTime(const std::string& path) {
+  return store_.storedTime(fileNameOf(path));
+}
+
+void Workspace::storeReference(const std::string& path, const FeatureVector& values,
+                               std::uint64_t time) {
+  store_.update(fileNameOf(path), values, time);
+}
+
+void Workspace::writeJournal(const std::string& text) {
+  // Without a base directory the journal path would start at the file-system root
+  // (on Windows it names no reachable file); the line goes nowhere.
+  if (baseDir_.empty()) {
+    diagnostics_ << "corvantis: no robots directory in " << referencePath_
+                 << "; journal line not written\n";
+    return;
+  }
+  writeJournalLine(platform_, journalPath_, text, diagnostics_);
+}
+
+}  // namespace corvantis
