@@ -179,4 +179,35 @@ Status FakePlatform::appendDurably(const std::string& path, const std::string& d
   return Status::success();
 }
 
+namespace {
+
+class FakeLock : public FileLock {
+ public:
+  FakeLock(std::set<std::string>* locked, std::string path)
+      : locked_(locked), path_(std::move(path)) {}
+  ~FakeLock() override { locked_->erase(path_); }
+
+ private:
+  std::set<std::string>* locked_;
+  std::string path_;
+};
+
+}  // namespace
+
+Status FakePlatform::lockFile(const std::string& path, int /*timeoutMs*/,
+                              std::unique_ptr<FileLock>* lock) {
+  if (auto fault = enter(Op::lockFile, path)) return *fault;
+  const std::string resolved = resolve(path);
+  if (!locked_.insert(resolved).second) return Status::error(path, "locked by another check");
+  if (!files_.count(resolved)) {
+    const Status created = createFile(path);
+    if (!created.ok()) {
+      locked_.erase(resolved);
+      return created;
+    }
+  }
+  *lock = std::make_unique<FakeLock>(&locked_, resolved);
+  return Status::success();
+}
+
 }  // namespace corvantis::test

@@ -28,6 +28,7 @@ class FakePlatform : public Platform {
     writeNewFile,
     replaceFile,
     appendDurably,
+    lockFile,
   };
 
   // Working directory /cell/bin, which exists, local time 2026-12-05 07:04:09.
@@ -68,6 +69,10 @@ class FakePlatform : public Platform {
   Status writeNewFile(const std::string& path, const std::string& content) override;
   Status replaceFile(const std::string& from, const std::string& to) override;
   Status appendDurably(const std::string& path, const std::string& data) override;
+  // Locks are kept in a set; a second lock of a held path fails at once.
+  Status lockFile(const std::string& path, int timeoutMs,
+                  std::unique_ptr<FileLock>* lock) override;
+  bool isLocked(const std::string& path) const { return locked_.count(resolve(path)) > 0; }
 
  private:
   struct File {
@@ -88,6 +93,7 @@ class FakePlatform : public Platform {
 
   std::map<std::string, File> files_;
   std::set<std::string> directories_;
+  std::set<std::string> locked_;
   std::vector<Fault> faults_;
   mutable std::map<Op, int> calls_;
   LocalTime localTime_;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -40,6 +41,13 @@ struct LocalTime {
   unsigned hour = 0;
   unsigned minute = 0;
   unsigned second = 0;
+};
+
+// An exclusive advisory lock on a file, held until the object is destroyed. It only
+// keeps out other processes that ask for the same lock.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
 };
 
 class Platform {
@@ -72,6 +80,10 @@ class Platform {
   virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
   // Appends `data` to the file (creating it) with a single write, then flushes it to disk.
   virtual Status appendDurably(const std::string& path, const std::string& data) = 0;
+  // Takes the lock of `path` (creating the file when missing), waiting at most
+  // `timeoutMs` milliseconds; fails when it cannot be had in that time.
+  virtual Status lockFile(const std::string& path, int timeoutMs,
+                          std::unique_ptr<FileLock>* lock) = 0;
 };
 
 // The platform of the running system; lives for the whole process.

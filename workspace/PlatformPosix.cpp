@@ -1,5 +1,6 @@
 // The platform layer for Linux and other POSIX systems.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -7,7 +8,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <ctime>
 #include <vector>
 
@@ -208,6 +211,31 @@ class PosixPlatform : public Platform {
     if (!written.ok()) return written;
     return syncAndClose(&fd, path);
   }
+
+  Status lockFile(const std::string& path, int timeoutMs,
+                  std::unique_ptr<FileLock>* lock) override {
+    auto held = std::make_unique<FlockLock>(openRetrying(path, O_RDWR | O_CREAT, 0644));
+    if (held->fd.get() < 0) return posixError(path, errno);
+    // flock() has no time limit of its own: poll, so that a stuck peer can only delay
+    // a check by the bounded time.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (::flock(held->fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno != EWOULDBLOCK && errno != EINTR) return posixError(path, errno);
+      if (std::chrono::steady_clock::now() >= deadline) {
+        return Status::error(path, "locked by another check");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    *lock = std::move(held);
+    return Status::success();
+  }
+
+ private:
+  // The lock goes with the descriptor when it is closed.
+  struct FlockLock : FileLock {
+    explicit FlockLock(int descriptor) : fd(descriptor) {}
+    FileDescriptor fd;
+  };
 };
 
 }  // namespace

@@ -99,5 +99,18 @@ TEST_F(PlatformPosixTest, CreateFileKeepsAnExistingFileAndReadFileGivesAllBytes)
   EXPECT_FALSE(platform_.readFile(dir_.file("absent"), &read).ok());
 }
 
+TEST_F(PlatformPosixTest, LockIsExclusiveAndWaitsOnlyTheGivenTime) {
+  const std::string path = dir_.file("corvantis.lock");
+  std::unique_ptr<FileLock> first, second;
+  ASSERT_TRUE(platform_.lockFile(path, 0, &first).ok());
+  // flock() locks belong to the open file, so a second open in this process competes
+  // just as another process would.
+  EXPECT_FALSE(platform_.lockFile(path, 20, &second).ok());
+  EXPECT_EQ(nullptr, second);
+  first.reset();
+  EXPECT_TRUE(platform_.lockFile(path, 0, &second).ok());
+  EXPECT_FALSE(platform_.lockFile(dir_.file("missing/corvantis.lock"), 0, &first).ok());
+}
+
 }  // namespace
 }  // namespace corvantis
