@@ -21,10 +21,11 @@ FakePlatform::FakePlatform() {
 }
 
 std::string FakePlatform::resolve(const std::string& path) const {
-  const std::string absolute =
-      (!path.empty() && path[0] == '/') ? path : workingDirectory_ + "/" + path;
+  const bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\');
+  const std::string full = absolute ? path : workingDirectory_ + "/" + path;
   std::string normal;
-  for (const char c : absolute) {
+  for (char c : full) {
+    if (c == '\\') c = '/';
     if (c == '/' && !normal.empty() && normal.back() == '/') continue;
     normal += c;
   }

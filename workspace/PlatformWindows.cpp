@@ -1,0 +1,262 @@
+// The platform layer for Windows.
+//
+// Files are read and written through kernel handles, byte for byte: the text already
+// holds its CR LF line ends, and a text-mode C stream would write each of them as
+// CR CR LF. Every handle lets others read, write and delete meanwhile, as the C
+// run-time's fopen does, so a check never fails because another one has a file open.
+// Paths go to the ANSI calls as they are; Windows reads a run of backslashes as one
+// separator and a forward slash as a separator too.
+#include <windows.h>
+
+#include <direct.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "workspace/Platform.h"
+
+namespace corvantis {
+
+// One backslash in the doubled form of the workspace's paths.
+const char kPathSeparator[] = "\\\\";
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// File times count 100-ns intervals since 1601-01-01 00:00:00 UTC.
+constexpr std::uint64_t kIntervalsPerSecond = 10000000;
+constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600;
+
+Status windowsError(const std::string& context, DWORD error) {
+  char* text = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string detail = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
+  ::LocalFree(text);
+  // The system's messages end in a full stop and a line end; a Status is one line.
+  while (!detail.empty() && (detail.back() == '\r' || detail.back() == '\n' ||
+                             detail.back() == ' ' || detail.back() == '.'))
+    detail.pop_back();
+  return Status::error(context, detail);
+}
+
+Status lastError(const std::string& context) { return windowsError(context, ::GetLastError()); }
+
+// Closes the handle when it goes out of scope; close() is checked explicitly where its
+// result matters.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (valid()) ::CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  // Closes now; false when closing failed.
+  bool close() {
+    const BOOL closed = ::CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    return closed != 0;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+HANDLE openFile(const std::string& path, DWORD access, DWORD disposition) {
+  return ::CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+Status writeAll(HANDLE file, const std::string& data, const std::string& path) {
+  constexpr std::size_t kChunk = 1 << 30;
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const DWORD wanted = static_cast<DWORD>(std::min(kChunk, data.size() - done));
+    DWORD written = 0;
+    if (!::WriteFile(file, data.data() + done, wanted, &written, nullptr)) return lastError(path);
+    done += written;
+  }
+  return Status::success();
+}
+
+Status flushAndClose(Handle* file, const std::string& path) {
+  if (!::FlushFileBuffers(file->get())) return lastError(path);
+  if (!file->close()) return lastError(path);
+  return Status::success();
+}
+
+class WindowsPlatform : public Platform {
+ public:
+  std::uint64_t fileTime(const std::string& path) const override {
+    Handle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr));
+    FILETIME written;
+    if (!file.valid() || !::GetFileTime(file.get(), nullptr, nullptr, &written)) return 0;
+    const std::uint64_t intervals =
+        (static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+    // Unsigned on purpose: a time before 1970 wraps to a large number, as the cell's
+    // tools have always had it.
+    return intervals / kIntervalsPerSecond - kSecondsFrom1601To1970;
+  }
+
+  std::optional<std::uint64_t> fileSize(const std::string& path) const override {
+    struct __stat64 st;
+    if (::_stat64(path.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  bool fileExists(const std::string& path) const override {
+    return Handle(openFile(path, GENERIC_READ, OPEN_EXISTING)).valid();
+  }
+
+  LocalTime localTime() const override {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    LocalTime local;
+    local.year = now.wYear;
+    local.month = now.wMonth;
+    local.day = now.wDay;
+    local.hour = now.wHour;
+    local.minute = now.wMinute;
+    local.second = now.wSecond;
+    return local;
+  }
+
+  std::string workingDirectory() const override {
+    // Allocated to fit, so deep working directories keep their full path.
+    char* cwd = ::_getcwd(nullptr, 0);
+    if (cwd == nullptr) return "";
+    const std::string directory = cwd;
+    std::free(cwd);
+    return directory;
+  }
+
+  std::uint64_t processId() const override { return ::GetCurrentProcessId(); }
+
+  Status readFile(const std::string& path, std::string* content) const override {
+    content->clear();
+    Handle file(openFile(path, GENERIC_READ, OPEN_EXISTING));
+    if (!file.valid()) return lastError(path);
+    char buffer[65536];
+    for (;;) {
+      DWORD n = 0;
+      if (!::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) {
+        content->clear();
+        return lastError(path);
+      }
+      if (n == 0) return Status::success();
+      content->append(buffer, n);
+    }
+  }
+
+  Status createFile(const std::string& path) override {
+    // Opened for reading and writing, so that a store that could be read but never
+    // rewritten is refused here already.
+    Handle file(openFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+    if (!file.valid()) return lastError(path);
+    return Status::success();
+  }
+
+  Status deleteFile(const std::string& path) override {
+    if (!::DeleteFileA(path.c_str())) return lastError(path);
+    return Status::success();
+  }
+
+  Status moveNoReplace(const std::string& from, const std::string& to) override {
+    // MoveFileA refuses an existing target, which the journal's rotation relies on.
+    if (!::MoveFileA(from.c_str(), to.c_str())) return lastError(from);
+    return Status::success();
+  }
+
+  Status writeNewFile(const std::string& path, const std::string& content) override {
+    Handle file(openFile(path, GENERIC_WRITE, CREATE_NEW));
+    if (!file.valid()) return lastError(path);
+    const Status written = writeAll(file.get(), content, path);
+    if (!written.ok()) return written;
+    return flushAndClose(&file, path);
+  }
+
+  Status replaceFile(const std::string& from, const std::string& to) override {
+    // One rename over the old file, never a delete and a move: there is no moment
+    // without a store. Write-through returns only once the rename is on disk.
+    if (!::MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return lastError(from);
+    return Status::success();
+  }
+
+  Status appendDurably(const std::string& path, const std::string& data) override {
+    // Append access only: every write goes to the end of the file, also when other
+    // checks append at the same moment, and one write keeps the line whole.
+    Handle file(openFile(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_ALWAYS));
+    if (!file.valid()) return lastError(path);
+    if (data.size() > MAXDWORD) return Status::error(path, "too much to append at once");
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr))
+      return lastError(path);
+    if (written != data.size()) return Status::error(path, "appended only in part");
+    return flushAndClose(&file, path);
+  }
+
+  Status lockFile(const std::string& path, int timeoutMs,
+                  std::unique_ptr<FileLock>* lock) override {
+    auto held = std::make_unique<RangeLock>(openFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+    if (!held->file.valid()) return lastError(path);
+    // LockFileEx cannot wait with a time limit on a synchronous handle: poll, so that
+    // a stuck peer can only delay a check by the bounded time.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+      OVERLAPPED at = RangeLock::position();
+      if (::LockFileEx(held->file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                       1, 0, &at))
+        break;
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_LOCK_VIOLATION) return windowsError(path, error);
+      if (std::chrono::steady_clock::now() >= deadline) {
+        return Status::error(path, "locked by another check");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    held->locked = true;
+    *lock = std::move(held);
+    return Status::success();
+  }
+
+ private:
+  // Windows byte-range locks are mandatory: a locked byte cannot be read or written
+  // through any other handle. The lock therefore covers one byte far beyond any
+  // content, so it keeps out only those who ask for the same lock.
+  struct RangeLock : FileLock {
+    explicit RangeLock(HANDLE handle) : file(handle) {}
+    ~RangeLock() override {
+      // Closing the handle would release the lock too, but only at some later moment.
+      OVERLAPPED at = position();
+      if (locked) ::UnlockFileEx(file.get(), 0, 1, 0, &at);
+    }
+    static OVERLAPPED position() {
+      OVERLAPPED at = {};
+      at.Offset = 0xFFFFFFFE;
+      at.OffsetHigh = 0x7FFFFFFF;
+      return at;
+    }
+    Handle file;
+    bool locked = false;
+  };
+};
+
+}  // namespace
+
+Platform& defaultPlatform() {
+  static WindowsPlatform platform;
+  return platform;
+}
+
+}  // namespace corvantis
