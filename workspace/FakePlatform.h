@@ -1,9 +1,9 @@
 // An in-memory platform for tests: files and directories in maps, a settable clock,
 // file times and working directory, and failures injected per operation (like
-// leveldb's ErrorEnv). Paths use "/" or "\\" (as on Windows, so the doubled separators
-// of the workspace work on every system); relative ones resolve against the working
-// directory, and runs of separators count as one. A file can only be made in an existing
-// directory. Test-only.
+// leveldb's ErrorEnv). Paths use "/" or a backslash, as on Windows, so the doubled
+// separators of the workspace work on every system; relative ones resolve against the
+// working directory, and runs of separators count as one. A file can only be made in an
+// existing directory. Test-only.
 #pragma once
 
 #include <map>

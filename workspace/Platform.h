@@ -3,7 +3,7 @@
 // Everything that differs between Linux and Windows sits behind `Platform`: file times
 // and sizes, local time, deleting and moving files, the working directory and durable
 // writes. Exactly one implementation file is compiled per platform (PlatformPosix.cpp,
-// later PlatformWindows.cpp); no other file asks which system it runs on. OS errors are
+// PlatformWindows.cpp); no other file asks which system it runs on. OS errors are
 // turned into a `Status` here, so callers see one kind of result. File contents are
 // handled as raw bytes: callers put the CR LF line ends into the text themselves.
 //

@@ -6,11 +6,10 @@
 // run-time's fopen does, so a check never fails because another one has a file open.
 // Paths go to the ANSI calls as they are; Windows reads a run of backslashes as one
 // separator and a forward slash as a separator too.
-#include <windows.h>
-
 #include <direct.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <chrono>
@@ -71,8 +70,8 @@ class Handle {
 };
 
 HANDLE openFile(const std::string& path, DWORD access, DWORD disposition) {
-  return ::CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  return ::CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
 }
 
 Status writeAll(HANDLE file, const std::string& data, const std::string& path) {
@@ -208,15 +207,16 @@ class WindowsPlatform : public Platform {
 
   Status lockFile(const std::string& path, int timeoutMs,
                   std::unique_ptr<FileLock>* lock) override {
-    auto held = std::make_unique<RangeLock>(openFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
+    auto held =
+        std::make_unique<RangeLock>(openFile(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS));
     if (!held->file.valid()) return lastError(path);
     // LockFileEx cannot wait with a time limit on a synchronous handle: poll, so that
     // a stuck peer can only delay a check by the bounded time.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
       OVERLAPPED at = RangeLock::position();
-      if (::LockFileEx(held->file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                       1, 0, &at))
+      if (::LockFileEx(held->file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                       0, &at))
         break;
       const DWORD error = ::GetLastError();
       if (error != ERROR_LOCK_VIOLATION) return windowsError(path, error);

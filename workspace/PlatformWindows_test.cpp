@@ -1,0 +1,115 @@
+// What only the Windows platform layer has; its shared contract is in Platform_test.cpp.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include "test/TestUtil.h"
+#include "workspace/FileNames.h"
+#include "workspace/Paths.h"
+#include "workspace/Platform.h"
+
+namespace corvantis {
+namespace {
+
+// 1970-01-01 00:00:00 UTC in 100-ns intervals since 1601.
+constexpr std::uint64_t k1970 = 116444736000000000;
+constexpr std::uint64_t kSecond = 10000000;
+
+class PlatformWindowsTest : public ::testing::Test {
+ protected:
+  void setLastWriteTime(const std::string& path, std::uint64_t intervals) {
+    HANDLE file = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    FILETIME time;
+    time.dwLowDateTime = static_cast<DWORD>(intervals);
+    time.dwHighDateTime = static_cast<DWORD>(intervals >> 32);
+    const BOOL set = ::SetFileTime(file, nullptr, nullptr, &time);
+    ::CloseHandle(file);
+    ASSERT_TRUE(set);
+  }
+  // What a text-mode C stream, as the cell's other tools use, reads from the file.
+  static std::string readAsText(const std::string& path) {
+    std::string text;
+    if (FILE* file = std::fopen(path.c_str(), "r")) {
+      for (int c; (c = std::fgetc(file)) != EOF;) text += static_cast<char>(c);
+      std::fclose(file);
+    }
+    return text;
+  }
+
+  Platform& platform_ = defaultPlatform();
+  test::TempDir dir_;
+};
+
+TEST_F(PlatformWindowsTest, FileTimeIsWholeSecondsFromIntervalsSince1601) {
+  const std::string path = dir_.file("ref.bmp");
+  test::writeFile(path, "image");
+  const struct {
+    std::uint64_t intervals;
+    std::uint64_t seconds;
+  } cases[] = {
+      {k1970, 0},
+      {k1970 + kSecond, 1},
+      {k1970 + 1700000000 * kSecond + kSecond - 1, 1700000000},
+      {k1970 - kSecond, std::numeric_limits<std::uint64_t>::max()},  // before 1970: wraps
+  };
+  for (const auto& c : cases) {
+    setLastWriteTime(path, c.intervals);
+    EXPECT_EQ(c.seconds, fileTimeOf(path)) << "intervals " << c.intervals;
+  }
+}
+
+TEST_F(PlatformWindowsTest, CrLfIsWrittenOnceAndReadBackAsOneLineEnd) {
+  const std::string journal = dir_.file("corvantis.log");
+  ASSERT_TRUE(platform_.appendDurably(journal, "one\r\n").ok());
+  ASSERT_TRUE(platform_.appendDurably(journal, "two\r\n").ok());
+  EXPECT_EQ("one\r\ntwo\r\n", test::readFile(journal));
+  EXPECT_EQ("one\ntwo\n", readAsText(journal));
+  ASSERT_TRUE(platform_.writeNewFile(dir_.file("store"), "a,1\r\n").ok());
+  EXPECT_EQ("a,1\n", readAsText(dir_.file("store")));
+}
+
+TEST_F(PlatformWindowsTest, DoubledBackslashesAndForwardSlashesSeparate) {
+  std::filesystem::create_directories(dir_.path() / "R1" / "debug");
+  const std::string root = dir_.path().string();
+  for (const std::string& sep : {std::string("\\\\"), std::string("/")}) {
+    SCOPED_TRACE("separator " + sep);
+    const std::string debug = doubleBackslashes(root) + sep + "R1" + sep + sep + "debug" + sep;
+    const std::string journal = debug + "corvantis.log";
+    ASSERT_TRUE(platform_.appendDurably(journal, "line\r\n").ok());
+    EXPECT_EQ(6u, platform_.fileSize(journal));
+    EXPECT_TRUE(platform_.fileExists(journal));
+    EXPECT_NE(0u, fileTimeOf(journal));
+    // Rotation's move refuses an existing generation; the store's replacement takes it.
+    test::writeFile(dir_.file("R1/debug/corvantis_1.log"), "older");
+    EXPECT_FALSE(platform_.moveNoReplace(journal, debug + "corvantis_1.log").ok());
+    EXPECT_EQ("older", test::readFile(dir_.file("R1/debug/corvantis_1.log")));
+    EXPECT_TRUE(platform_.replaceFile(journal, debug + "corvantis_1.log").ok());
+    EXPECT_EQ("line\r\n", test::readFile(dir_.file("R1/debug/corvantis_1.log")));
+    EXPECT_FALSE(platform_.fileExists(journal));
+  }
+}
+
+TEST_F(PlatformWindowsTest, DerivedFilesAreTheDoubledFormsOfTheCellsPaths) {
+  EXPECT_EQ(R"(D:\\cell\\robots\\R1\\\\debug\\corvantis.log)",
+            journalPathOf(R"(D:\\cell\\robots\\R1\\)"));
+  EXPECT_EQ(R"(D:\\cell\\var\\tmp\\a_kivro.tmp)", tempPathOf(R"(D:\\cell)"));
+  EXPECT_EQ(R"(\\debug\\corvantis.log)", journalPathOf(""));
+}
+
+TEST_F(PlatformWindowsTest, DriveRootWorkingDirectoryGivesTheDriveAsTempRoot) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path().root_path());
+  const std::string cwd = platform_.workingDirectory();
+  std::filesystem::current_path(before);
+  const std::string drive = dir_.path().root_name().string();
+  EXPECT_EQ(drive + "\\", cwd);
+  EXPECT_EQ(drive, deriveTempRoot(cwd));
+}
+
+}  // namespace
+}  // namespace corvantis
