@@ -1,10 +1,19 @@
 #!/bin/sh
 # Installs the Debian packages that building, testing and the demo need, and only those
 # that are missing. Run as root on Debian 12.
+#   --test     also the virtual display and X tools that the tests use
+#   --windows  also the MinGW cross compiler, wine64 and GoogleTest's sources, for the
+#              Windows build of the tests
 set -eu
 
 packages="g++ cmake ninja-build pkg-config libopencv-dev libgtest-dev"
-[ "${1:-}" = "--test" ] && packages="$packages xvfb xdotool imagemagick x11-utils"
+for flag in "$@"; do
+  case "$flag" in
+    --test) packages="$packages xvfb xdotool imagemagick x11-utils" ;;
+    --windows) packages="$packages g++-mingw-w64-x86-64-posix wine64 googletest" ;;
+    *) echo "install-deps: unknown option $flag" >&2; exit 2 ;;
+  esac
+done
 
 missing=""
 for p in $packages; do
