@@ -2,9 +2,8 @@
 
 #include <exception>
 #include <new>
-#include <string>
-
 #include <opencv2/core/utils/logger.hpp>
+#include <string>
 
 #include "app/Verdict.h"
 #include "imageproc/DiagnosticWindows.h"
@@ -75,8 +74,7 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
 
 // An image that cannot be read is a failed run here too: a person who typed the path
 // learns why nothing appears, and a script sees status 1.
-int runView(const std::string& path, ImageProc& reference, std::ostream& out,
-            std::ostream& err) {
+int runView(const std::string& path, ImageProc& reference, std::ostream& out, std::ostream& err) {
   if (!reference.load(path)) return cannotRead(err, path);
   return showDiagnostics(reference, out, err);
 }
@@ -94,8 +92,7 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   ImageProc current;
   try {
     if (argc == kCheckArgs) {
-      return runCheck(CheckArgs{argv[1], argv[2], argv[3], argv[4]}, reference, current, out,
-                      err);
+      return runCheck(CheckArgs{argv[1], argv[2], argv[3], argv[4]}, reference, current, out, err);
     }
     if (argc == kViewArgs) return runView(argv[1], reference, out, err);
     err << kUsage << "\n";

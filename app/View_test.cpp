@@ -1,6 +1,7 @@
 // End-to-end runs of the view mode: in real windows on a virtual X server, and without
 // a display, where it writes the diagnostics sheet.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -10,14 +11,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <string>
-#include <thread>
-#include <vector>
-
-#include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "imageproc/ImageProc.h"
 #include "test/RunProgram.h"
@@ -32,7 +31,8 @@ using test::Child;
 using test::ChildEnv;
 using test::RunResult;
 
-const std::string kSample = std::string(CORVANTIS_SOURCE_DIR) + "/examples/cell/robots/R1/ref/part.png";
+const std::string kSample =
+    std::string(CORVANTIS_SOURCE_DIR) + "/examples/cell/robots/R1/ref/part.png";
 const std::vector<std::string> kTitles = {"Source image", "Equalized Image",
                                           "Binary from equalized Image", "Corners detected",
                                           "Border detected"};
@@ -55,6 +55,18 @@ bool samePixels(const cv::Mat& a, const cv::Mat& b) {
   return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(a != b) == 0;
 }
 
+// Runs of rows holding light text pixels.
+int textLinesIn(const cv::Mat& area) {
+  int lines = 0;
+  bool inLine = false;
+  for (int r = 0; r < area.rows; ++r) {
+    const bool text = cv::countNonZero(area.row(r) > 160) > 0;
+    lines += text && !inLine;
+    inLine = text;
+  }
+  return lines;
+}
+
 TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
   test::TempDir dir;
   const std::string blank = dir.file("blank.png");  // no object pixel anywhere
@@ -65,7 +77,8 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
     cv::Size sheet;  // three cells across, two down, each at least 300 x 136 under a title
   } cases[] = {
       {kSample, kSampleLines, {3 * (641 + 12) + 12, 2 * (28 + 481 + 12) + 12}},
-      {blank, "Area: 0\nPerimeter: 0\nCorners: -1\nAngle: -1\nRadius: -1\n",
+      {blank,
+       "Area: 0\nPerimeter: 0\nCorners: -1\nAngle: -1\nRadius: -1\n",
        {3 * (300 + 12) + 12, 2 * (28 + 136 + 12) + 12}},
   };
   for (const auto& c : cases) {
@@ -74,7 +87,8 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
                                            {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
     EXPECT_EQ(0, run.status) << run.err;  // -1 also when it waited and was killed
     EXPECT_EQ(c.lines, run.out);
-    const std::string sheetPath = dir.file(fs::path(c.image).filename().string() + ".diagnostics.png");
+    const std::string sheetPath =
+        dir.file(fs::path(c.image).filename().string() + ".diagnostics.png");
     EXPECT_NE(std::string::npos, run.err.find(sheetPath)) << run.err;
 
     const cv::Mat sheet = cv::imread(sheetPath, cv::IMREAD_UNCHANGED);
@@ -89,6 +103,9 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
                            stages[i].size());
       EXPECT_TRUE(samePixels(stages[i], sheet(panel))) << kTitles[i];
     }
+    // The sixth cell, below its title, carries the five values as five lines of text.
+    const cv::Mat values = sheet(cv::Rect(12 + 2 * pitchX, 12 + 28 + pitchY, 300, 136));
+    EXPECT_EQ(5, textLinesIn(values));
   }
 }
 
@@ -126,18 +143,20 @@ class VirtualDisplay {
       dup2(devNull, 1);
       dup2(devNull, 2);
       const std::string fd = std::to_string(fds[1]);
+      // Without -noreset the server resets whenever its last client leaves, and a client
+      // that connects meanwhile is refused: xdotool's polls would race the view's start.
       execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24",
-            "-nolisten", "tcp", static_cast<char*>(nullptr));
+            "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }
     close(fds[1]);
-    // Xvfb writes the display number once it accepts clients.
+    // Xvfb writes the display number and a line end once it accepts clients, and dies
+    // if the pipe closes before the line end is written.
+    std::string number;
+    char c = 0;
     pollfd ready{fds[0], POLLIN, 0};
-    char number[16] = {};
-    if (poll(&ready, 1, 20000) == 1 && read(fds[0], number, sizeof number - 1) > 0) {
-      const std::string text(number);
-      name_ = ":" + text.substr(0, text.find('\n'));
-    }
+    while (poll(&ready, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    if (c == '\n') name_ = ":" + number;
     close(fds[0]);
   }
   ~VirtualDisplay() {
@@ -185,14 +204,16 @@ TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
     bool all = true;
     for (std::size_t i = 0; i < kTitles.size(); ++i) {
       if (windows[i].empty()) {
-        const RunResult found = tool(xdotool, {"search", "--onlyvisible", "--name", "^" + kTitles[i] + "$"});
+        const RunResult found =
+            tool(xdotool, {"search", "--onlyvisible", "--name", "^" + kTitles[i] + "$"});
         windows[i] = found.out.substr(0, found.out.find('\n'));
       }
       all = all && !windows[i].empty();
     }
     if (all || view.waitFor(200ms)) break;
   }
-  for (std::size_t i = 0; i < kTitles.size(); ++i) ASSERT_FALSE(windows[i].empty()) << kTitles[i] << ": " << view.result().err;
+  for (std::size_t i = 0; i < kTitles.size(); ++i)
+    ASSERT_FALSE(windows[i].empty()) << kTitles[i] << ": " << view.result().err;
   const std::string corners = windows[3];
 
   // The windows overlap at the origin; the raised corners window repaints on its own time.

@@ -14,9 +14,9 @@
 
 namespace corvantis {
 
-const std::array<const char*, kStageCount> kStageTitles = {
-    "Source image", "Equalized Image", "Binary from equalized Image", "Corners detected",
-    "Border detected"};
+const std::array<const char*, kStageCount> kStageTitles = {"Source image", "Equalized Image",
+                                                           "Binary from equalized Image",
+                                                           "Corners detected", "Border detected"};
 
 namespace {
 
@@ -56,15 +56,14 @@ bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::s
 }  // namespace
 
 cv::Mat stageImage(ImageProc& proc, std::size_t index) {
-  cv::Mat image;
-  switch (index) {
-    case 0: image = proc.getSourceImage(); break;
-    case 1: image = proc.getEqualizedImage(); break;
-    case 2: image = proc.getBinaryImage(); break;
-    case 3: image = proc.getCornersImage(); break;
-    case 4: image = proc.getBorderImage(); break;
-    default: CV_Error(cv::Error::StsOutOfRange, "no such diagnostic stage");
-  }
+  using Accessor = cv::Mat (*)(ImageProc&);
+  static const std::array<Accessor, kStageCount> accessors = {
+      [](ImageProc& p) { return p.getSourceImage(); },
+      [](ImageProc& p) { return p.getEqualizedImage(); },
+      [](ImageProc& p) { return p.getBinaryImage(); },
+      [](ImageProc& p) { return p.getCornersImage(); },
+      [](ImageProc& p) { return p.getBorderImage(); }};
+  const cv::Mat image = accessors.at(index)(proc);
   // Neither windows nor the sheet can show an image without pixels; black is what the
   // analysis found: no corners, no border.
   if (image.empty()) return cv::Mat::zeros(proc.getSourceImage().size(), CV_8UC1);
@@ -107,7 +106,8 @@ cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
     if (i == kStageCount) {
       putLine(sheet, kValuesTitle, x, y);
       for (std::size_t n = 0; n < valueLines.size(); ++n) {
-        putLine(sheet, valueLines[n], x, y + kSheetTitleHeight + static_cast<int>(n) * kValueLineHeight);
+        putLine(sheet, valueLines[n], x,
+                y + kSheetTitleHeight + static_cast<int>(n) * kValueLineHeight);
       }
       break;
     }

@@ -3,7 +3,7 @@
 # that are missing. Run as root on Debian 12.
 set -eu
 
-packages="g++ cmake ninja-build pkg-config libopencv-dev libgtest-dev"
+packages="g++ cmake ninja-build pkg-config libopencv-dev libx11-dev libgtest-dev"
 [ "${1:-}" = "--test" ] && packages="$packages xvfb xdotool imagemagick x11-utils"
 
 missing=""

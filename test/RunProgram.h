@@ -20,8 +20,8 @@ struct RunResult {
 };
 
 struct ChildEnv {
-  std::string cwd;                                        // empty: the test's own
-  std::vector<std::string> unsetVars;                     // removed from the environment
+  std::string cwd;                                           // empty: the test's own
+  std::vector<std::string> unsetVars;                        // removed from the environment
   std::vector<std::pair<std::string, std::string>> setVars;  // added or replaced
 };
 
