@@ -189,7 +189,10 @@ TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
   fs::permissions(runtimeDir, fs::perms::owner_all);  // Qt insists on 0700
   const ChildEnv env{dir.path().string(),
                      {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"},
-                     {{"DISPLAY", display.name()}, {"XDG_RUNTIME_DIR", runtimeDir}}};
+                     {{"DISPLAY", display.name()},
+                      {"XDG_RUNTIME_DIR", runtimeDir},
+                      {"LSAN_OPTIONS", "suppressions=" + std::string(CORVANTIS_SOURCE_DIR) +
+                                           "/test/lsan_qt.supp"}}};
   const auto tool = [&](const std::string& program, const std::vector<std::string>& args) {
     Child child(program, args, ChildEnv{"", {}, {{"DISPLAY", display.name()}}});
     if (!child.waitFor(20s)) child.kill();
