@@ -109,25 +109,22 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
   }
 }
 
-TEST(ViewTest, UnreadableImageFailsWithoutOutput) {
+TEST(ViewTest, FailuresEndWithStatusOneAndTheReason) {
   test::TempDir dir;
   const std::string missing = dir.file("missing.png");
-  const RunResult run = test::runProgram(CORVANTIS_EXE, {missing}, dir.path().string(),
-                                         {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
-  EXPECT_EQ(1, run.status);
-  EXPECT_EQ("", run.out);
-  EXPECT_NE(std::string::npos, run.err.find(missing)) << run.err;
+  const RunResult unreadable = test::runProgram(CORVANTIS_EXE, {missing}, dir.path().string(),
+                                                {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
+  EXPECT_EQ(1, unreadable.status);
+  EXPECT_EQ("", unreadable.out);
+  EXPECT_NE(std::string::npos, unreadable.err.find(missing)) << unreadable.err;
   EXPECT_TRUE(fs::is_empty(dir.path()));
-}
 
-TEST(ViewTest, SheetThatCannotBeWrittenFailsWithTheReason) {
-  test::TempDir dir;
   fs::create_directory(dir.path() / "part.png.diagnostics.png");  // in the sheet's way
-  const RunResult run = test::runProgram(CORVANTIS_EXE, {kSample}, dir.path().string(),
-                                         {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
-  EXPECT_EQ(1, run.status);
-  EXPECT_NE(std::string::npos, run.err.find("cannot write")) << run.err;
-  EXPECT_NE(std::string::npos, run.err.find("Is a directory")) << run.err;
+  const RunResult blocked = test::runProgram(CORVANTIS_EXE, {kSample}, dir.path().string(),
+                                             {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
+  EXPECT_EQ(1, blocked.status);
+  EXPECT_NE(std::string::npos, blocked.err.find("cannot write")) << blocked.err;
+  EXPECT_NE(std::string::npos, blocked.err.find("Is a directory")) << blocked.err;
 }
 
 // A virtual X server on a display number it picks itself, stopped with the object.
@@ -221,8 +218,7 @@ TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
 
   // The windows overlap at the origin; the raised corners window repaints on its own time.
   const cv::Mat expected = stagesOf(kSample)[3];
-  const int circlePixels = cv::countNonZero(expected == 120);
-  ASSERT_GT(circlePixels, 0);
+  ASSERT_GT(cv::countNonZero(expected == 120), 0) << "the sample has no corner circles";
   const std::string shotPath = std::string(CORVANTIS_BINARY_DIR) + "/view-test-corners-window.png";
   bool shown = false;
   for (int attempt = 0; attempt < 50 && !shown; ++attempt) {
@@ -235,8 +231,7 @@ TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
     cv::matchTemplate(shot, expected, match, cv::TM_SQDIFF);
     cv::Point at;
     cv::minMaxLoc(match, nullptr, nullptr, &at);
-    const cv::Mat region = shot(cv::Rect(at, expected.size()));
-    shown = samePixels(expected, region) && cv::countNonZero(region == 120) == circlePixels;
+    shown = samePixels(expected, shot(cv::Rect(at, expected.size())));
   }
   std::cout << "screenshot of \"Corners detected\": " << shotPath << "\n";
   EXPECT_TRUE(shown) << "the window does not show the corners image with its circles";

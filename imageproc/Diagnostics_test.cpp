@@ -41,22 +41,5 @@ TEST(DiagnosticsTest, ValueLinesOfEachOutcome) {
   }
 }
 
-TEST(DiagnosticsTest, StagesWithoutObjectAreBlackImagesOfTheSourceSize) {
-  ImageProc proc;
-  proc.sourceImage = cv::Mat(9, 11, CV_8UC1, cv::Scalar(128));
-  for (std::size_t i = 0; i < kStageCount; ++i) {
-    SCOPED_TRACE(kStageTitles[i]);
-    const cv::Mat image = stageImage(proc, i);
-    EXPECT_EQ(cv::Size(11, 9), image.size());
-    EXPECT_EQ(CV_8UC1, image.type());
-    if (i >= 3) {
-      EXPECT_EQ(0, cv::countNonZero(image));
-    }
-  }
-  // The analyser itself keeps the not-computed markers.
-  EXPECT_TRUE(proc.cornersImage.empty());
-  EXPECT_EQ(-1, proc.cornerCount);
-}
-
 }  // namespace
 }  // namespace corvantis
