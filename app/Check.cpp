@@ -2,11 +2,11 @@
 
 #include <exception>
 #include <new>
+#include <opencv2/core/utils/logger.hpp>
 #include <string>
 
-#include <opencv2/core/utils/logger.hpp>
-
 #include "app/Verdict.h"
+#include "imageproc/DiagnosticWindows.h"
 #include "imageproc/ImageProc.h"
 #include "workspace/Workspace.h"
 
@@ -72,11 +72,11 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
   return 0;
 }
 
-int runView(const std::string& path, ImageProc& reference, std::ostream& err) {
-  if (!reference.load(path)) {
-    err << "corvantis: cannot read image " << path << "\n";
-  }
-  return 0;
+// An image that cannot be read is a failed run here too: a person who typed the path
+// learns why nothing appears, and a script sees status 1.
+int runView(const std::string& path, ImageProc& reference, std::ostream& out, std::ostream& err) {
+  if (!reference.load(path)) return cannotRead(err, path);
+  return showDiagnostics(reference, out, err);
 }
 
 }  // namespace
@@ -92,10 +92,9 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
   ImageProc current;
   try {
     if (argc == kCheckArgs) {
-      return runCheck(CheckArgs{argv[1], argv[2], argv[3], argv[4]}, reference, current, out,
-                      err);
+      return runCheck(CheckArgs{argv[1], argv[2], argv[3], argv[4]}, reference, current, out, err);
     }
-    if (argc == kViewArgs) return runView(argv[1], reference, err);
+    if (argc == kViewArgs) return runView(argv[1], reference, out, err);
     err << kUsage << "\n";
     return 1;
   } catch (const std::bad_alloc&) {

@@ -1,8 +1,9 @@
 // The command line of corvantis: the run modes and the check from end to end.
 //
-// Two arguments after none: view mode on one image. Four: check mode (step id,
-// reference image, current image, tolerance). The check prints exactly one character,
-// "1" accepted or "0" rejected, on `out`; everything said to a person goes to `err`.
+// One argument: view mode on one image (windows, or a sheet without a display), whose
+// five value lines go to `out`. Four: check mode (step id, reference image, current
+// image, tolerance), which prints exactly one character on `out`, "1" accepted or "0"
+// rejected. Everything else said to a person goes to `err`.
 #pragma once
 
 #include <ostream>

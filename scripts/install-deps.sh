@@ -6,7 +6,7 @@
 #              Windows build of the tests
 set -eu
 
-packages="g++ cmake ninja-build pkg-config libopencv-dev libgtest-dev"
+packages="g++ cmake ninja-build pkg-config libopencv-dev libx11-dev libgtest-dev"
 for flag in "$@"; do
   case "$flag" in
     --test) packages="$packages xvfb xdotool imagemagick x11-utils" ;;

@@ -1,24 +1,21 @@
 #include "test/RunProgram.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-
-#include "test/TestUtil.h"
+#include <sstream>
+#include <thread>
 
 namespace corvantis::test {
 
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd, const std::vector<std::string>& unsetVars) {
+Child::Child(const std::string& program, const std::vector<std::string>& args,
+             const ChildEnv& env) {
   // Output goes through files rather than pipes, so a chatty child never blocks.
-  TempDir capture;
-  const std::string outPath = capture.file("out");
-  const std::string errPath = capture.file("err");
+  const std::string outPath = capture_.file("out");
+  const std::string errPath = capture_.file("err");
 
   std::vector<std::string> argvStrings{program};
   argvStrings.insert(argvStrings.end(), args.begin(), args.end());
@@ -26,24 +23,68 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   for (auto& s : argvStrings) argv.push_back(s.data());
   argv.push_back(nullptr);
 
-  RunResult result;
-  const pid_t pid = fork();
-  if (pid == 0) {
+  pid_ = fork();
+  if (pid_ == 0) {
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
-    if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-    for (const auto& name : unsetVars) unsetenv(name.c_str());
+    if (!env.cwd.empty() && chdir(env.cwd.c_str()) != 0) _exit(126);
+    for (const auto& name : env.unsetVars) unsetenv(name.c_str());
+    for (const auto& [name, value] : env.setVars) setenv(name.c_str(), value.c_str(), 1);
     execv(program.c_str(), argv.data());
     _exit(127);
   }
-  int wstatus = 0;
-  if (pid > 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus)) {
-    result.status = WEXITSTATUS(wstatus);
+}
+
+Child::~Child() { kill(); }
+
+bool Child::waitFor(std::chrono::milliseconds limit) {
+  if (pid_ <= 0) return true;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int wstatus = 0;
+    const pid_t done = waitpid(pid_, &wstatus, WNOHANG);
+    if (done == pid_ || done < 0) {
+      if (done == pid_ && WIFEXITED(wstatus)) status_ = WEXITSTATUS(wstatus);
+      pid_ = -1;
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  result.out = readFile(outPath);
-  result.err = readFile(errPath);
+}
+
+void Child::kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+}
+
+RunResult Child::result() const {
+  RunResult result;
+  result.status = status_;
+  result.out = readFile(capture_.file("out"));
+  result.err = readFile(capture_.file("err"));
   return result;
+}
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& cwd, const std::vector<std::string>& unsetVars,
+                     std::chrono::seconds limit) {
+  Child child(program, args, ChildEnv{cwd, unsetVars, {}});
+  if (!child.waitFor(limit)) child.kill();
+  return child.result();
+}
+
+std::string findOnPath(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::istringstream dirs(path != nullptr ? path : "");
+  for (std::string dir; std::getline(dirs, dir, ':');) {
+    const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return "";
 }
 
 }  // namespace corvantis::test

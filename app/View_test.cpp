@@ -1,0 +1,251 @@
+// End-to-end runs of the view mode: in real windows on a virtual X server, and without
+// a display, where it writes the diagnostics sheet.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "imageproc/ImageProc.h"
+#include "test/RunProgram.h"
+#include "test/TestUtil.h"
+
+namespace corvantis {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::Child;
+using test::ChildEnv;
+using test::RunResult;
+
+const std::string kSample =
+    std::string(CORVANTIS_SOURCE_DIR) + "/examples/cell/robots/R1/ref/part.png";
+const std::vector<std::string> kTitles = {"Source image", "Equalized Image",
+                                          "Binary from equalized Image", "Corners detected",
+                                          "Border detected"};
+// The sample's values, as the check computes them (see Photograph_test).
+const char kSampleLines[] =
+    "Area: 230559\nPerimeter: 11075\nCorners: 408\nAngle: 177.703\nRadius: 135.393\n";
+
+// The five stage images of `path` as the analyser's accessors give them.
+std::vector<cv::Mat> stagesOf(const std::string& path) {
+  ImageProc proc;
+  EXPECT_TRUE(proc.load(path)) << path;
+  const cv::Mat source = proc.getSourceImage();
+  const cv::Mat black = cv::Mat::zeros(source.size(), CV_8UC1);
+  const auto orBlack = [&](const cv::Mat& m) { return m.empty() ? black : m.clone(); };
+  return {source.clone(), proc.getEqualizedImage().clone(), proc.getBinaryImage().clone(),
+          orBlack(proc.getCornersImage()), orBlack(proc.getBorderImage())};
+}
+
+bool samePixels(const cv::Mat& a, const cv::Mat& b) {
+  return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(a != b) == 0;
+}
+
+// Runs of rows holding light text pixels.
+int textLinesIn(const cv::Mat& area) {
+  int lines = 0;
+  bool inLine = false;
+  for (int r = 0; r < area.rows; ++r) {
+    const bool text = cv::countNonZero(area.row(r) > 160) > 0;
+    lines += text && !inLine;
+    inLine = text;
+  }
+  return lines;
+}
+
+TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
+  test::TempDir dir;
+  const std::string blank = dir.file("blank.png");  // no object pixel anywhere
+  ASSERT_TRUE(cv::imwrite(blank, cv::Mat(40, 60, CV_8UC1, cv::Scalar(128))));
+  const struct {
+    std::string image;
+    std::string lines;
+    cv::Size sheet;  // three cells across, two down, each at least 300 x 136 under a title
+  } cases[] = {
+      {kSample, kSampleLines, {3 * (641 + 12) + 12, 2 * (28 + 481 + 12) + 12}},
+      {blank,
+       "Area: 0\nPerimeter: 0\nCorners: -1\nAngle: -1\nRadius: -1\n",
+       {3 * (300 + 12) + 12, 2 * (28 + 136 + 12) + 12}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.image);
+    const RunResult run = test::runProgram(CORVANTIS_EXE, {c.image}, dir.path().string(),
+                                           {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
+    EXPECT_EQ(0, run.status) << run.err;  // -1 also when it waited and was killed
+    EXPECT_EQ(c.lines, run.out);
+    const std::string sheetPath =
+        dir.file(fs::path(c.image).filename().string() + ".diagnostics.png");
+    EXPECT_NE(std::string::npos, run.err.find(sheetPath)) << run.err;
+
+    const cv::Mat sheet = cv::imread(sheetPath, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(CV_8UC1, sheet.type()) << sheetPath;
+    EXPECT_EQ(c.sheet, sheet.size());
+    const std::vector<cv::Mat> stages = stagesOf(c.image);
+    const int pitchX = (sheet.cols - 12) / 3;
+    const int pitchY = (sheet.rows - 12) / 2;
+    for (std::size_t i = 0; i < stages.size(); ++i) {
+      const cv::Rect panel(cv::Point(12 + static_cast<int>(i % 3) * pitchX,
+                                     12 + 28 + static_cast<int>(i / 3) * pitchY),
+                           stages[i].size());
+      EXPECT_TRUE(samePixels(stages[i], sheet(panel))) << kTitles[i];
+    }
+    // The sixth cell, below its title, carries the five values as five lines of text.
+    const cv::Mat values = sheet(cv::Rect(12 + 2 * pitchX, 12 + 28 + pitchY, 300, 136));
+    EXPECT_EQ(5, textLinesIn(values));
+  }
+}
+
+TEST(ViewTest, FailuresEndWithStatusOneAndTheReason) {
+  test::TempDir dir;
+  const std::string missing = dir.file("missing.png");
+  const RunResult unreadable = test::runProgram(CORVANTIS_EXE, {missing}, dir.path().string(),
+                                                {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
+  EXPECT_EQ(1, unreadable.status);
+  EXPECT_EQ("", unreadable.out);
+  EXPECT_NE(std::string::npos, unreadable.err.find(missing)) << unreadable.err;
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+
+  fs::create_directory(dir.path() / "part.png.diagnostics.png");  // in the sheet's way
+  const RunResult blocked = test::runProgram(CORVANTIS_EXE, {kSample}, dir.path().string(),
+                                             {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
+  EXPECT_EQ(1, blocked.status);
+  EXPECT_NE(std::string::npos, blocked.err.find("cannot write")) << blocked.err;
+  EXPECT_NE(std::string::npos, blocked.err.find("Is a directory")) << blocked.err;
+}
+
+// A virtual X server on a display number it picks itself, stopped with the object.
+class VirtualDisplay {
+ public:
+  explicit VirtualDisplay(const std::string& xvfb) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      const int devNull = open("/dev/null", O_WRONLY);
+      dup2(devNull, 1);
+      dup2(devNull, 2);
+      const std::string fd = std::to_string(fds[1]);
+      // Without -noreset the server resets whenever its last client leaves, and a client
+      // that connects meanwhile is refused: xdotool's polls would race the view's start.
+      execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24",
+            "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    // Xvfb writes the display number and a line end once it accepts clients, and dies
+    // if the pipe closes before the line end is written.
+    std::string number;
+    char c = 0;
+    pollfd ready{fds[0], POLLIN, 0};
+    while (poll(&ready, 1, 20000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    if (c == '\n') name_ = ":" + number;
+    close(fds[0]);
+  }
+  ~VirtualDisplay() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& name() const { return name_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string name_;
+};
+
+TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
+  const std::string xvfb = test::findOnPath("Xvfb");
+  const std::string xdotool = test::findOnPath("xdotool");
+  const std::string import = test::findOnPath("import");
+  if (xvfb.empty() || xdotool.empty() || import.empty()) {
+    GTEST_SKIP() << "needs Xvfb, xdotool and import (ImageMagick) on PATH; "
+                    "sh scripts/install-deps.sh --test installs them";
+  }
+  const VirtualDisplay display(xvfb);
+  ASSERT_FALSE(display.name().empty()) << "Xvfb did not start";
+
+  test::TempDir dir;
+  const std::string runtimeDir = dir.file("runtime");
+  fs::create_directory(runtimeDir);
+  fs::permissions(runtimeDir, fs::perms::owner_all);  // Qt insists on 0700
+  const ChildEnv env{dir.path().string(),
+                     {"WAYLAND_DISPLAY", "QT_QPA_PLATFORM"},
+                     {{"DISPLAY", display.name()},
+                      {"XDG_RUNTIME_DIR", runtimeDir},
+                      {"LSAN_OPTIONS", "suppressions=" + std::string(CORVANTIS_SOURCE_DIR) +
+                                           "/test/lsan_qt.supp"}}};
+  const auto tool = [&](const std::string& program, const std::vector<std::string>& args) {
+    Child child(program, args, ChildEnv{"", {}, {{"DISPLAY", display.name()}}});
+    if (!child.waitFor(20s)) child.kill();
+    return child.result();
+  };
+
+  Child view(CORVANTIS_EXE, {kSample}, env);
+  // Wait, bounded, until a window of each title is mapped.
+  std::vector<std::string> windows(kTitles.size());
+  for (auto deadline = std::chrono::steady_clock::now() + 60s;
+       std::chrono::steady_clock::now() < deadline;) {
+    bool all = true;
+    for (std::size_t i = 0; i < kTitles.size(); ++i) {
+      if (windows[i].empty()) {
+        const RunResult found =
+            tool(xdotool, {"search", "--onlyvisible", "--name", "^" + kTitles[i] + "$"});
+        windows[i] = found.out.substr(0, found.out.find('\n'));
+      }
+      all = all && !windows[i].empty();
+    }
+    if (all || view.waitFor(200ms)) break;
+  }
+  for (std::size_t i = 0; i < kTitles.size(); ++i)
+    ASSERT_FALSE(windows[i].empty()) << kTitles[i] << ": " << view.result().err;
+  const std::string corners = windows[3];
+
+  // The windows overlap at the origin; the raised corners window repaints on its own time.
+  const cv::Mat expected = stagesOf(kSample)[3];
+  ASSERT_GT(cv::countNonZero(expected == 120), 0) << "the sample has no corner circles";
+  const std::string shotPath = std::string(CORVANTIS_BINARY_DIR) + "/view-test-corners-window.png";
+  bool shown = false;
+  for (int attempt = 0; attempt < 50 && !shown; ++attempt) {
+    tool(xdotool, {"windowraise", corners});
+    std::this_thread::sleep_for(200ms);
+    if (tool(import, {"-window", corners, shotPath}).status != 0) continue;
+    const cv::Mat shot = cv::imread(shotPath, cv::IMREAD_GRAYSCALE);
+    if (shot.cols < expected.cols || shot.rows < expected.rows) continue;
+    cv::Mat match;
+    cv::matchTemplate(shot, expected, match, cv::TM_SQDIFF);
+    cv::Point at;
+    cv::minMaxLoc(match, nullptr, nullptr, &at);
+    shown = samePixels(expected, shot(cv::Rect(at, expected.size())));
+  }
+  std::cout << "screenshot of \"Corners detected\": " << shotPath << "\n";
+  EXPECT_TRUE(shown) << "the window does not show the corners image with its circles";
+
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    tool(xdotool, {"windowfocus", "--sync", corners});
+    tool(xdotool, {"key", "space"});
+    if (view.waitFor(2s)) break;
+  }
+  ASSERT_TRUE(view.waitFor(0ms)) << "the key did not end the view";
+  const RunResult run = view.result();
+  EXPECT_EQ(0, run.status) << run.err;
+  EXPECT_EQ(kSampleLines, run.out);
+}
+
+}  // namespace
+}  // namespace corvantis

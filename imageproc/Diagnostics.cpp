@@ -1,0 +1,141 @@
+#include "imageproc/Diagnostics.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "workspace/FileNames.h"
+#include "workspace/NumberText.h"
+
+namespace corvantis {
+
+const std::array<const char*, kStageCount> kStageTitles = {"Source image", "Equalized Image",
+                                                           "Binary from equalized Image",
+                                                           "Corners detected", "Border detected"};
+
+namespace {
+
+constexpr int kFont = cv::FONT_HERSHEY_SIMPLEX;
+constexpr double kFontScale = 0.6;
+constexpr int kTextBaseline = 20;  // from the top of a title band or value line
+constexpr int kValueLineHeight = 24;
+constexpr std::uint8_t kSheetBackground = 64;
+constexpr std::uint8_t kSheetText = 255;
+constexpr char kValuesTitle[] = "Values";
+constexpr char kSheetSuffix[] = ".diagnostics.png";
+
+// `angle` and `radius` start at -1.0 and are never negative once computed.
+bool notComputed(double measure) { return std::trunc(measure) == -1.0; }
+
+void putLine(cv::Mat& sheet, const std::string& text, int x, int top) {
+  cv::putText(sheet, text, cv::Point(x, top + kTextBaseline), kFont, kFontScale,
+              cv::Scalar(kSheetText), 1, cv::LINE_AA);
+}
+
+bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::string* reason) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const int writeErrno = errno;
+  // A full disk may only show when the buffered rest is flushed by the close.
+  const bool closed = std::fclose(file) == 0;
+  if (written && closed) return true;
+  *reason = std::strerror(written ? errno : writeErrno);
+  std::remove(path.c_str());
+  return false;
+}
+
+}  // namespace
+
+cv::Mat stageImage(ImageProc& proc, std::size_t index) {
+  using Accessor = cv::Mat (*)(ImageProc&);
+  static const std::array<Accessor, kStageCount> accessors = {
+      [](ImageProc& p) { return p.getSourceImage(); },
+      [](ImageProc& p) { return p.getEqualizedImage(); },
+      [](ImageProc& p) { return p.getBinaryImage(); },
+      [](ImageProc& p) { return p.getCornersImage(); },
+      [](ImageProc& p) { return p.getBorderImage(); }};
+  const cv::Mat image = accessors.at(index)(proc);
+  // Neither windows nor the sheet can show an image without pixels; black is what the
+  // analysis found: no corners, no border.
+  if (image.empty()) return cv::Mat::zeros(proc.getSourceImage().size(), CV_8UC1);
+  return image;
+}
+
+std::vector<std::string> writeDiagnosticValues(ImageProc& proc, std::ostream& out) {
+  std::vector<std::string> lines;
+  const auto write = [&](std::string line) {
+    out << line << '\n' << std::flush;
+    lines.push_back(std::move(line));
+  };
+  if (proc.binaryImage.empty()) proc.prepare();
+  write("Area: " + std::to_string(proc.objectPoints.size()));
+  if (proc.borderImage.empty()) proc.prepare();
+  write("Perimeter: " + std::to_string(proc.borderPoints.size()));
+  if (proc.cornersImage.empty()) proc.prepare();
+  write("Corners: " + std::to_string(proc.cornerCount));
+  if (notComputed(proc.angle)) proc.prepare();
+  write("Angle: " + formatNumber(proc.angle));
+  if (notComputed(proc.radius)) proc.prepare();
+  write("Radius: " + formatNumber(proc.radius));
+  return lines;
+}
+
+cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
+                               const std::vector<std::string>& valueLines) {
+  CV_Assert(stages.size() == kStageCount);
+  const cv::Size stageSize = stages[0].size();
+  const int cellWidth = std::max(stageSize.width, kSheetMinCellWidth);
+  const int cellHeight = std::max(stageSize.height, kSheetMinCellHeight);
+  const int pitchX = cellWidth + kSheetMargin;
+  const int pitchY = kSheetTitleHeight + cellHeight + kSheetMargin;
+  cv::Mat sheet(2 * pitchY + kSheetMargin, 3 * pitchX + kSheetMargin, CV_8UC1,
+                cv::Scalar(kSheetBackground));
+
+  for (std::size_t i = 0; i <= kStageCount; ++i) {
+    const int x = kSheetMargin + static_cast<int>(i % 3) * pitchX;
+    const int y = kSheetMargin + static_cast<int>(i / 3) * pitchY;
+    if (i == kStageCount) {
+      putLine(sheet, kValuesTitle, x, y);
+      for (std::size_t n = 0; n < valueLines.size(); ++n) {
+        putLine(sheet, valueLines[n], x,
+                y + kSheetTitleHeight + static_cast<int>(n) * kValueLineHeight);
+      }
+      break;
+    }
+    CV_Assert(stages[i].type() == CV_8UC1 && stages[i].size() == stageSize);
+    putLine(sheet, kStageTitles[i], x, y);
+    stages[i].copyTo(sheet(cv::Rect(cv::Point(x, y + kSheetTitleHeight), stageSize)));
+  }
+  return sheet;
+}
+
+int writeDiagnosticSheet(ImageProc& proc, std::ostream& out, std::ostream& err) {
+  std::vector<cv::Mat> stages;
+  for (std::size_t i = 0; i < kStageCount; ++i) stages.push_back(stageImage(proc, i));
+  const std::vector<std::string> lines = writeDiagnosticValues(proc, out);
+
+  std::error_code ec;
+  std::filesystem::path path = std::filesystem::current_path(ec);
+  path /= proc.getFileName() + kSheetSuffix;
+  std::vector<uchar> png;
+  std::string reason = "the image cannot be encoded as PNG";
+  if (cv::imencode(".png", composeDiagnosticSheet(stages, lines), png) &&
+      writeBytes(path.string(), png, &reason)) {
+    err << "corvantis: no display to open windows on; diagnostics written to " << path.string()
+        << "\n";
+    return 0;
+  }
+  err << "corvantis: cannot write diagnostics to " << path.string() << ": " << reason << "\n";
+  return 1;
+}
+
+}  // namespace corvantis

@@ -1,0 +1,54 @@
+// What the view mode shows of an analysis, independent of how it is shown: the five
+// stage images with their titles, the five value lines, and the sheet that carries both
+// into a PNG file when no window can be opened.
+//
+// Needs only OpenCV's core, imgproc and imgcodecs; the windows themselves live in
+// DiagnosticWindows. Every reader goes through the analyser's accessors, so it prepares
+// the analysis lazily exactly as they do.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <opencv2/core.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "imageproc/ImageProc.h"
+
+namespace corvantis {
+
+constexpr std::size_t kStageCount = 5;
+
+// Window titles, in the order the stages are shown: source, equalised, binary, corners,
+// border.
+extern const std::array<const char*, kStageCount> kStageTitles;
+
+// Stage `index` (0 to 4) through its accessor. The corners and border images of an image
+// without object pixels stay empty; they come back black, of the source's size.
+cv::Mat stageImage(ImageProc& proc, std::size_t index);
+
+// Writes "Area: ", "Perimeter: ", "Corners: ", "Angle: " and "Radius: " with their
+// values, one line each and flushed, preparing before each line whose product is
+// missing. Returns the lines without their line ends.
+std::vector<std::string> writeDiagnosticValues(ImageProc& proc, std::ostream& out);
+
+// Sheet geometry: three cells across and two down, each a title band above an area of
+// max(stage width, kSheetMinCellWidth) by max(stage height, kSheetMinCellHeight), with
+// kSheetMargin around and between the cells. The stage images sit at the top left of the
+// first five areas; the sixth lists the values.
+constexpr int kSheetMargin = 12;
+constexpr int kSheetTitleHeight = 28;
+constexpr int kSheetMinCellWidth = 300;
+constexpr int kSheetMinCellHeight = 136;
+
+// The sheet of `stages` (all of one size, 8-bit grey) and `valueLines`, 8-bit grey.
+cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
+                               const std::vector<std::string>& valueLines);
+
+// The headless display: writes the five value lines to `out` and the sheet to
+// "<file name>.diagnostics.png" in the working directory, whose path goes to `err`.
+// Returns 0, or 1 with the reason on `err` when the sheet cannot be written.
+int writeDiagnosticSheet(ImageProc& proc, std::ostream& out, std::ostream& err);
+
+}  // namespace corvantis
