@@ -259,10 +259,11 @@ TEST_F(CheckTest, MissingTemporaryDirectoryStillUpdatesTheStore) {
   const auto records = lines(store());
   ASSERT_EQ(1u, records.size());
   EXPECT_EQ(0u, records[0].rfind("part.png,1700000200,", 0)) << records[0];
-  // No temporary file is left beside the store.
+  // No temporary file is left beside the store, only the store and its lock file.
   std::size_t entries = 0;
   for (const auto& e : fs::directory_iterator(cell("robots/R1"))) entries += e.is_regular_file();
-  EXPECT_EQ(1u, entries);
+  EXPECT_EQ(2u, entries);
+  EXPECT_TRUE(fs::exists(cell("robots/R1/corvantis.dat.lock")));
 }
 
 }  // namespace

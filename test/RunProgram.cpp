@@ -1,9 +1,12 @@
 #include "test/RunProgram.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,8 +16,23 @@
 
 namespace corvantis::test {
 
+namespace {
+
+// The user and group nobody of Debian.
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+
+}  // namespace
+
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& cwd, const std::vector<std::string>& unsetVars) {
+  RunOptions options;
+  options.unsetVars = unsetVars;
+  return runProgram(program, args, cwd, options);
+}
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& cwd, const RunOptions& options) {
   // Output goes through files rather than pipes, so a chatty child never blocks.
   TempDir capture;
   const std::string outPath = capture.file("out");
@@ -33,7 +51,17 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
     if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-    for (const auto& name : unsetVars) unsetenv(name.c_str());
+    for (const auto& name : options.unsetVars) unsetenv(name.c_str());
+    if (options.fileSizeLimit >= 0) {
+      signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec
+      const rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+                         static_cast<rlim_t>(options.fileSizeLimit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (options.unprivileged && geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0)) {
+      _exit(126);
+    }
     execv(program.c_str(), argv.data());
     _exit(127);
   }

@@ -12,9 +12,22 @@ struct RunResult {
   std::string err;  // everything written to standard error
 };
 
+// What the child process is given besides its arguments.
+struct RunOptions {
+  std::vector<std::string> unsetVars;  // removed from the child's environment
+  // Largest file the child may write (RLIMIT_FSIZE), with SIGXFSZ ignored so that a
+  // write beyond it fails with EFBIG instead of ending the child; negative: no limit.
+  long fileSizeLimit = -1;
+  // Run as the user nobody when started as root, for whom read-only directories are
+  // read-only too.
+  bool unprivileged = false;
+};
+
 // Runs `program` with `args` (argument 0 is added) in the working directory `cwd` and
 // waits for it. `unsetVars` are removed from the child's environment.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& cwd, const std::vector<std::string>& unsetVars = {});
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& cwd, const RunOptions& options);
 
 }  // namespace corvantis::test
