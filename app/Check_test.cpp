@@ -225,6 +225,21 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
   EXPECT_EQ("", store());  // the store is created, but nothing was ever written to it
 }
 
+TEST_F(CheckTest, HugeDeclaredImageIsRefusedBeforeItIsRead) {
+  draw(ref(), 0, 0);
+  // A grey-level PGM header of 9000 x 8000 pixels with almost no pixels behind it; the
+  // image library alone would allocate them before it finds the data missing.
+  const std::string huge = cell("robots/R1/cap/huge.pgm");
+  writeFile(huge, "P5\n9000 8000\n255\n" + std::string(100, '\x80'));
+  for (const bool asCurrent : {true, false}) {
+    const RunResult run = asCurrent ? check(ref(), huge) : check(huge, ref());
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("", run.out);
+    EXPECT_NE(std::string::npos, run.err.find("declares 9000 x 8000 pixels")) << run.err;
+  }
+  EXPECT_EQ("", journal());
+}
+
 TEST_F(CheckTest, UnreadableCurrentImageLeavesTheStoreUntouched) {
   draw(ref(), 0, 0);
   const RunResult run = check(ref(), cell("robots/R1/cap/missing.png"));
