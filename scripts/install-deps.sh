@@ -4,7 +4,10 @@
 set -eu
 
 packages="g++ cmake ninja-build pkg-config libopencv-dev libgtest-dev"
-[ "${1:-}" = "--test" ] && packages="$packages xvfb xdotool imagemagick x11-utils"
+# --test: the end-to-end tests of the view mode and valgrind; --fuzz: the libFuzzer
+# targets (clang with its sanitizer and fuzzer runtimes).
+[ "${1:-}" = "--test" ] && packages="$packages xvfb xdotool imagemagick x11-utils valgrind"
+[ "${1:-}" = "--fuzz" ] && packages="$packages clang libclang-rt-14-dev"
 
 missing=""
 for p in $packages; do
