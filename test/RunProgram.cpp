@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "test/TestUtil.h"
 
@@ -38,7 +39,14 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   const std::string outPath = capture.file("out");
   const std::string errPath = capture.file("err");
 
-  std::vector<std::string> argvStrings{program};
+  // CORVANTIS_TEST_WRAPPER (say "valgrind -q --error-exitcode=99") runs the program
+  // under a tool; its words go before the program path.
+  std::vector<std::string> argvStrings;
+  if (const char* wrapper = std::getenv("CORVANTIS_TEST_WRAPPER")) {
+    std::istringstream words(wrapper);
+    for (std::string word; words >> word;) argvStrings.push_back(word);
+  }
+  argvStrings.push_back(program);
   argvStrings.insert(argvStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& s : argvStrings) argv.push_back(s.data());
@@ -62,7 +70,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         (setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0)) {
       _exit(126);
     }
-    execv(program.c_str(), argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   int wstatus = 0;

@@ -24,7 +24,9 @@ struct RunOptions {
 };
 
 // Runs `program` with `args` (argument 0 is added) in the working directory `cwd` and
-// waits for it. `unsetVars` are removed from the child's environment.
+// waits for it. `unsetVars` are removed from the child's environment. The environment
+// variable CORVANTIS_TEST_WRAPPER, when set, names a tool (with its options) that runs
+// the program, such as valgrind.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& cwd, const std::vector<std::string>& unsetVars = {});
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
