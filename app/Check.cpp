@@ -29,7 +29,7 @@ struct CheckArgs {
 };
 
 int cannotRead(std::ostream& err, const std::string& path) {
-  const std::string refusal = imageSizeRefusal(path);
+  const std::string refusal = imageRefusal(path);
   err << "corvantis: cannot read image " << path << (refusal.empty() ? "" : ": ") << refusal
       << "\n";
   return 1;

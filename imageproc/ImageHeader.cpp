@@ -1,6 +1,7 @@
 #include "imageproc/ImageHeader.h"
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 
 namespace corvantis {
@@ -133,7 +134,12 @@ std::optional<DeclaredSize> declaredSize(const std::string& head) {
   return std::nullopt;
 }
 
-std::string imageSizeRefusal(const std::string& path) {
+std::string imageRefusal(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(path, error);
+  if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+    return "it is not a regular file";
+  }
   std::ifstream in(path, std::ios::binary);
   std::string head(kHeadBytes, '\0');
   in.read(head.data(), static_cast<std::streamsize>(head.size()));

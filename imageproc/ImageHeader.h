@@ -26,8 +26,9 @@ struct DeclaredSize {
 // format or a header cut short.
 std::optional<DeclaredSize> declaredSize(const std::string& head);
 
-// Why the image file at `path` is refused before it is read: its header declares more
-// than kMaxImagePixels. Empty when it may be read (also when it declares nothing).
-std::string imageSizeRefusal(const std::string& path);
+// Why the image file at `path` is refused before it is read: it is no regular file (a
+// pipe or a device would never end or never start), or its header declares more than
+// kMaxImagePixels. Empty when it may be read (also when it is missing or declares nothing).
+std::string imageRefusal(const std::string& path);
 
 }  // namespace corvantis

@@ -55,12 +55,12 @@ TEST(ImageHeaderTest, HugeDeclaredImagesAreRefusedWithTheirSize) {
   test::TempDir dir;
   for (const auto& c : cases) {
     test::writeFile(dir.file(c.name), c.content);
-    const std::string refusal = imageSizeRefusal(dir.file(c.name));
+    const std::string refusal = imageRefusal(dir.file(c.name));
     EXPECT_NE(std::string::npos, refusal.find(c.told)) << c.name << ": " << refusal;
   }
   test::writeFile(dir.file("largest.pgm"), "P5 8192 8192 255\n");
-  EXPECT_EQ("", imageSizeRefusal(dir.file("largest.pgm")));
-  EXPECT_EQ("", imageSizeRefusal(dir.file("missing.png")));
+  EXPECT_EQ("", imageRefusal(dir.file("largest.pgm")));
+  EXPECT_EQ("", imageRefusal(dir.file("missing.png")));
 }
 
 }  // namespace

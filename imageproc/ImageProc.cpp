@@ -80,7 +80,7 @@ bool ImageProc::load(const std::string& path) {
     return false;
   }
   // A header that declares a huge image would make the reader allocate it first.
-  if (!imageSizeRefusal(path).empty()) {
+  if (!imageRefusal(path).empty()) {
     sourceImage = cv::Mat();
     return false;
   }
