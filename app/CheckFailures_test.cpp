@@ -1,17 +1,16 @@
 // End-to-end runs of the built program in cells where files cannot be written: the
 // check still gives its verdict, the store is never lost or cut, and stderr says what
 // was not written.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <utime.h>
 
 #include <filesystem>
 #include <functional>
-#include <string>
-
-#include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
 
 #include "test/RunProgram.h"
 #include "test/TestUtil.h"
@@ -37,8 +36,8 @@ struct FailureCase {
   const char* name;
   std::function<void(const fs::path& cell)> breakCell;
   RunOptions options;
-  bool storeUpdated;       // otherwise it must stay byte for byte as it was
-  bool journalWritten;     // otherwise it must stay byte for byte as it was
+  bool storeUpdated;              // otherwise it must stay byte for byte as it was
+  bool journalWritten;            // otherwise it must stay byte for byte as it was
   std::vector<const char*> told;  // each appears on stderr
 };
 
@@ -62,7 +61,11 @@ void makeWritableForAll(const fs::path& dir) { fs::permissions(dir, fs::perms(07
 const FailureCase kCases[] = {
     // Below the store's size, and just above the journal's: a journal line cut at the
     // limit would be a torn line.
-    {"FileSizeLimit", [](const fs::path&) {}, fileSizeLimit(1100), false, false,
+    {"FileSizeLimit",
+     [](const fs::path&) {},
+     fileSizeLimit(1100),
+     false,
+     false,
      {"store", "not updated", "journal line not written", "File too large"}},
     // As the user nobody when run as root, since root writes into read-only directories.
     {"ReadOnlyBaseDirectory",
@@ -71,11 +74,22 @@ const FailureCase kCases[] = {
        makeReadOnly(cell / "robots/R1/debug");
        makeReadOnly(cell / "robots/R1");
      },
-     unprivileged(), false, false, {"store not opened", "journal line not written"}},
-    {"MissingDebugDirectory", [](const fs::path& cell) { fs::remove_all(cell / "robots/R1/debug"); },
-     RunOptions(), true, false, {"journal line not written"}},
-    {"MissingTemporaryDirectory", [](const fs::path& cell) { fs::remove_all(cell / "var"); },
-     RunOptions(), true, true, {}},
+     unprivileged(),
+     false,
+     false,
+     {"store not opened", "journal line not written"}},
+    {"MissingDebugDirectory",
+     [](const fs::path& cell) { fs::remove_all(cell / "robots/R1/debug"); },
+     RunOptions(),
+     true,
+     false,
+     {"journal line not written"}},
+    {"MissingTemporaryDirectory",
+     [](const fs::path& cell) { fs::remove_all(cell / "var"); },
+     RunOptions(),
+     true,
+     true,
+     {}},
 };
 
 class CheckFailureTest : public ::testing::TestWithParam<FailureCase> {};
@@ -99,7 +113,8 @@ TEST_P(CheckFailureTest, VerdictIsGivenAndTheStoreIsNeverLostOrCut) {
   const std::string journalPath = cell.file("robots/R1/debug/corvantis.log");
   const std::string store = storeOfSeveralParts();
   std::string journal;
-  for (int n = 0; n < 31; ++n) journal += "[01/01/2026 00:00:00] - Step: " + std::to_string(n) + "\r\n";
+  for (int n = 0; n < 31; ++n)
+    journal += "[01/01/2026 00:00:00] - Step: " + std::to_string(n) + "\r\n";
   test::writeFile(storePath, store);
   test::writeFile(journalPath, journal);
   ASSERT_GT(store.size(), 1100u);

@@ -5,9 +5,8 @@
 
 #include <cstdint>
 #include <fstream>
-#include <string>
-
 #include <opencv2/core/utils/logger.hpp>
+#include <string>
 
 #include "imageproc/ImageProc.h"
 

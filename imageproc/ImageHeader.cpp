@@ -20,7 +20,9 @@ class Bytes {
   std::uint32_t le16(std::size_t i) const { return at(i + 1) << 8 | at(i); }
   std::uint32_t be32(std::size_t i) const { return be16(i) << 16 | be16(i + 2); }
   std::uint32_t le32(std::size_t i) const { return le16(i + 2) << 16 | le16(i); }
-  bool startsWith(const char* prefix, std::size_t n) const { return s_.compare(0, n, prefix, n) == 0; }
+  bool startsWith(const char* prefix, std::size_t n) const {
+    return s_.compare(0, n, prefix, n) == 0;
+  }
 
  private:
   const std::string& s_;
@@ -54,8 +56,8 @@ std::optional<DeclaredSize> jpegSize(const Bytes& b) {
       i += 2;
       continue;
     }
-    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                       marker != 0xCC;
+    const bool frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (frame) return b.has(i + 5, 4) ? sized(b.be16(i + 7), b.be16(i + 5)) : std::nullopt;
     if (marker == 0xD9 || marker == 0xDA) return std::nullopt;  // no frame before the scan
     i += 2 + b.be16(i + 2);
@@ -111,7 +113,8 @@ std::optional<DeclaredSize> pnmSize(const std::string& head) {
     }
     if (i >= head.size() || !std::isdigit(static_cast<unsigned char>(head[i]))) return std::nullopt;
     for (; i < head.size() && std::isdigit(static_cast<unsigned char>(head[i])); ++i)
-      number = number > (UINT64_MAX / 16) ? number : number * 10 + static_cast<unsigned>(head[i] - '0');
+      number =
+          number > (UINT64_MAX / 16) ? number : number * 10 + static_cast<unsigned>(head[i] - '0');
   }
   return sized(numbers[0], numbers[1]);
 }

@@ -21,9 +21,9 @@ TEST(ImageHeaderTest, SizeDeclaredByEachEncoderIsRead) {
   const struct {
     const char* extension;
     int type;
-  } formats[] = {{".png", CV_8UC1}, {".bmp", CV_8UC1}, {".bmp", CV_8UC3}, {".jpg", CV_8UC1},
+  } formats[] = {{".png", CV_8UC1},  {".bmp", CV_8UC1},  {".bmp", CV_8UC3}, {".jpg", CV_8UC1},
                  {".tiff", CV_8UC1}, {".webp", CV_8UC3}, {".pgm", CV_8UC1}, {".ppm", CV_8UC3},
-                 {".pbm", CV_8UC1}, {".pfm", CV_32FC1}, {".ras", CV_8UC1}};
+                 {".pbm", CV_8UC1},  {".pfm", CV_32FC1}, {".ras", CV_8UC1}};
   for (const auto& f : formats) {
     const std::string file = encoded(f.extension, 37, 23, f.type);
     ASSERT_FALSE(file.empty()) << f.extension;

@@ -16,16 +16,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 #include <random>
 #include <regex>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include "test/TestUtil.h"
 #include "workspace/Journal.h"
@@ -45,17 +44,19 @@ constexpr std::uint64_t kFirstTime = 1700000000;
 
 int failures = 0;
 
-#define REQUIRE(condition, what)                                               \
-  do {                                                                         \
-    if (!(condition)) {                                                        \
+#define REQUIRE(condition, what)                                              \
+  do {                                                                        \
+    if (!(condition)) {                                                       \
       std::fprintf(stderr, "FAILED %s:%d: %s\n", __FILE__, __LINE__, (what)); \
-      ++failures;                                                              \
-    }                                                                          \
+      ++failures;                                                             \
+    }                                                                         \
   } while (0)
 
 struct Cell {
   test::TempDir dir;
-  std::string ref(int n) const { return dir.file("robots/R1/ref/ref" + std::to_string(n) + ".png"); }
+  std::string ref(int n) const {
+    return dir.file("robots/R1/ref/ref" + std::to_string(n) + ".png");
+  }
   std::string cap() const { return dir.file("robots/R1/cap/cap.png"); }
   std::string store() const { return dir.file("robots/R1/corvantis.dat"); }
   std::string journal() const { return dir.file("robots/R1/debug/corvantis.log"); }
@@ -69,7 +70,8 @@ void setFileTime(const std::string& path, std::uint64_t seconds) {
 
 // A cell with small images, so that a check is quick; references shifted apart.
 void makeCell(const Cell& cell, std::size_t otherRecordBytes) {
-  for (const char* d : {"robots/R1/ref", "robots/R1/cap", "robots/R1/debug", "bin", "var/tmp", "out"})
+  for (const char* d :
+       {"robots/R1/ref", "robots/R1/cap", "robots/R1/debug", "bin", "var/tmp", "out"})
     fs::create_directories(cell.dir.path() / d);
   for (int n = 0; n <= kReferences; ++n) {
     cv::Mat image(31, 41, CV_8U, cv::Scalar(210));
@@ -82,7 +84,8 @@ void makeCell(const Cell& cell, std::size_t otherRecordBytes) {
   const std::string padding(otherRecordBytes, '7');
   for (int n = 0; n < kOtherParts; ++n)
     store += "other" + std::to_string(n) + ".png,1," + padding + ",2,3,4.5,6.5\r\n";
-  for (int n = 0; n < kReferences; ++n) store += "ref" + std::to_string(n) + ".png,1,1,1,1,1.5,1.5\r\n";
+  for (int n = 0; n < kReferences; ++n)
+    store += "ref" + std::to_string(n) + ".png,1,1,1,1,1.5,1.5\r\n";
   writeFile(cell.store(), store);
 }
 
@@ -197,9 +200,10 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
     REQUIRE(r != records.end() && r->second.time == kFirstTime + rounds - 1,
             "every reference stored with its last time");
   }
-  std::printf("concurrent: %d checks at once x %d rounds, %zu completed; %zu journal lines in %zu "
-              "files (%zu of checks); %zu store records parsed\n",
-              processes, rounds, completed, lines, files.size(), lines - fillerLines, parsed);
+  std::printf(
+      "concurrent: %d checks at once x %d rounds, %zu completed; %zu journal lines in %zu "
+      "files (%zu of checks); %zu store records parsed\n",
+      processes, rounds, completed, lines, files.size(), lines - fillerLines, parsed);
 }
 
 // Kills checks at random moments while they rewrite a large store: afterwards the store
@@ -241,12 +245,14 @@ void killedChecks(const std::string& program, int kills) {
     killedAfterRename += wasKilled && stored == time;
     now["ref0.png"] = old.at("ref0.png");
     for (const auto& [key, record] : old)
-      REQUIRE(now[key].time == record.time && now[key].values == record.values, "other record changed");
+      REQUIRE(now[key].time == record.time && now[key].values == record.values,
+              "other record changed");
     crLfLines(readFile(cell.journal()), "journal");
   }
-  std::printf("killed: %d of %d checks killed by SIGKILL (%d after their store update), "
-              "store old or new each time; %zu store records parsed\n",
-              killed, kills, killedAfterRename, parsed);
+  std::printf(
+      "killed: %d of %d checks killed by SIGKILL (%d after their store update), "
+      "store old or new each time; %zu store records parsed\n",
+      killed, kills, killedAfterRename, parsed);
 }
 
 }  // namespace

@@ -1,11 +1,10 @@
 // A store update killed (SIGKILL) before each of its file operations, and in the middle
 // of writing its new file, leaves the old or the new store, complete; the next check
 // then updates it without waiting for the dead one's lock. POSIX only (fork, kill).
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <sstream>
@@ -104,7 +103,8 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
     std::ostringstream told;
     const auto start = std::chrono::steady_clock::now();
     ReferenceStore(store, temp, defaultPlatform(), told).update("part.bmp", kValues, 9);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kStoreLockMs / 2));
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(kStoreLockMs / 2));
     EXPECT_EQ(updated, test::readFile(store)) << told.str();
   }
   EXPECT_GE(kills, 6) << "lock, open, read, temporary file, half of it, rename";

@@ -141,7 +141,8 @@ TEST_F(ReferenceStoreTest, UpdateWhileAnotherCheckHoldsTheLockWritesNothingAndSa
   ASSERT_TRUE(platform_.lockFile(storeLockPath(kStore), 0, &other).ok());
   reopen().update("part.bmp", kValues, 1700000000);
   EXPECT_EQ(before, onDisk());
-  EXPECT_NE(std::string::npos, diagnostics_.str().find("part.bmp not stored (")) << diagnostics_.str();
+  EXPECT_NE(std::string::npos, diagnostics_.str().find("part.bmp not stored ("))
+      << diagnostics_.str();
 
   other.reset();
   reopen().update("part.bmp", kValues, 1700000000);
