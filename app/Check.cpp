@@ -7,6 +7,7 @@
 
 #include "app/Verdict.h"
 #include "imageproc/DiagnosticWindows.h"
+#include "imageproc/ImageHeader.h"
 #include "imageproc/ImageProc.h"
 #include "workspace/Workspace.h"
 
@@ -28,7 +29,9 @@ struct CheckArgs {
 };
 
 int cannotRead(std::ostream& err, const std::string& path) {
-  err << "corvantis: cannot read image " << path << "\n";
+  const std::string refusal = imageRefusal(path);
+  err << "corvantis: cannot read image " << path << (refusal.empty() ? "" : ": ") << refusal
+      << "\n";
   return 1;
 }
 

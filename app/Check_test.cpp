@@ -218,11 +218,31 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
       EXPECT_NE(std::string::npos, run.err.find(path)) << b.name << ": " << run.err;
     }
   }
-  const RunResult directory = check(ref(), cell("robots/R1/cap"));
-  EXPECT_EQ(1, directory.status);
-  EXPECT_EQ("", directory.out);
+  // Neither a directory nor a pipe without a writer holds an image; reading the pipe
+  // would wait for ever.
+  ASSERT_EQ(0, mkfifo(cell("robots/R1/cap/pipe.png").c_str(), 0644));
+  for (const char* path : {"robots/R1/cap", "robots/R1/cap/pipe.png"}) {
+    const RunResult run = check(ref(), cell(path));
+    EXPECT_EQ(1, run.status) << path;
+    EXPECT_EQ("", run.out) << path;
+  }
   EXPECT_EQ("", journal());
   EXPECT_EQ("", store());  // the store is created, but nothing was ever written to it
+}
+
+TEST_F(CheckTest, HugeDeclaredImageIsRefusedBeforeItIsRead) {
+  draw(ref(), 0, 0);
+  // A grey-level PGM header of 9000 x 8000 pixels with almost no pixels behind it; the
+  // image library alone would allocate them before it finds the data missing.
+  const std::string huge = cell("robots/R1/cap/huge.pgm");
+  writeFile(huge, "P5\n9000 8000\n255\n" + std::string(100, '\x80'));
+  for (const bool asCurrent : {true, false}) {
+    const RunResult run = asCurrent ? check(ref(), huge) : check(huge, ref());
+    EXPECT_EQ(1, run.status);
+    EXPECT_EQ("", run.out);
+    EXPECT_NE(std::string::npos, run.err.find("declares 9000 x 8000 pixels")) << run.err;
+  }
+  EXPECT_EQ("", journal());
 }
 
 TEST_F(CheckTest, UnreadableCurrentImageLeavesTheStoreUntouched) {
@@ -259,10 +279,11 @@ TEST_F(CheckTest, MissingTemporaryDirectoryStillUpdatesTheStore) {
   const auto records = lines(store());
   ASSERT_EQ(1u, records.size());
   EXPECT_EQ(0u, records[0].rfind("part.png,1700000200,", 0)) << records[0];
-  // No temporary file is left beside the store.
+  // No temporary file is left beside the store, only the store and its lock file.
   std::size_t entries = 0;
   for (const auto& e : fs::directory_iterator(cell("robots/R1"))) entries += e.is_regular_file();
-  EXPECT_EQ(1u, entries);
+  EXPECT_EQ(2u, entries);
+  EXPECT_TRUE(fs::exists(cell("robots/R1/corvantis.dat.lock")));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "imageproc/ImageHeader.h"
 #include "workspace/FileNames.h"
 
 namespace corvantis {
@@ -75,6 +76,11 @@ ImageProc::~ImageProc() = default;
 bool ImageProc::load(const std::string& path) {
   // OpenCV logs a warning on stderr for a file it cannot open; a failed load is silent.
   if (!defaultPlatform().fileExists(path)) {
+    sourceImage = cv::Mat();
+    return false;
+  }
+  // A header that declares a huge image would make the reader allocate it first.
+  if (!imageRefusal(path).empty()) {
     sourceImage = cv::Mat();
     return false;
   }

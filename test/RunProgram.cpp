@@ -1,7 +1,9 @@
 #include "test/RunProgram.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,13 +13,28 @@
 
 namespace corvantis::test {
 
+namespace {
+
+// The user and group nobody of Debian.
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNoGroup = 65534;
+
+}  // namespace
+
 Child::Child(const std::string& program, const std::vector<std::string>& args,
              const ChildEnv& env) {
   // Output goes through files rather than pipes, so a chatty child never blocks.
   const std::string outPath = capture_.file("out");
   const std::string errPath = capture_.file("err");
 
-  std::vector<std::string> argvStrings{program};
+  // CORVANTIS_TEST_WRAPPER (say "valgrind -q --error-exitcode=99") runs the program
+  // under a tool; its words go before the program path.
+  std::vector<std::string> argvStrings;
+  if (const char* wrapper = std::getenv("CORVANTIS_TEST_WRAPPER")) {
+    std::istringstream words(wrapper);
+    for (std::string word; words >> word;) argvStrings.push_back(word);
+  }
+  argvStrings.push_back(program);
   argvStrings.insert(argvStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (auto& s : argvStrings) argv.push_back(s.data());
@@ -31,7 +48,17 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
     if (!env.cwd.empty() && chdir(env.cwd.c_str()) != 0) _exit(126);
     for (const auto& name : env.unsetVars) unsetenv(name.c_str());
     for (const auto& [name, value] : env.setVars) setenv(name.c_str(), value.c_str(), 1);
-    execv(program.c_str(), argv.data());
+    if (env.fileSizeLimit >= 0) {
+      signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec
+      const rlimit limit{static_cast<rlim_t>(env.fileSizeLimit),
+                         static_cast<rlim_t>(env.fileSizeLimit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    if (env.unprivileged && geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(kNoGroup) != 0 || setuid(kNobody) != 0)) {
+      _exit(126);
+    }
+    execvp(argv[0], argv.data());
     _exit(127);
   }
 }
@@ -72,7 +99,15 @@ RunResult Child::result() const {
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& cwd, const std::vector<std::string>& unsetVars,
                      std::chrono::seconds limit) {
-  Child child(program, args, ChildEnv{cwd, unsetVars, {}});
+  RunOptions options;
+  options.unsetVars = unsetVars;
+  return runProgram(program, args, cwd, options, limit);
+}
+
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& cwd, RunOptions options, std::chrono::seconds limit) {
+  options.cwd = cwd;
+  Child child(program, args, options);
   if (!child.waitFor(limit)) child.kill();
   return child.result();
 }

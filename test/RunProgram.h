@@ -19,14 +19,23 @@ struct RunResult {
   std::string err;  // everything written to standard error
 };
 
+// What the child process is given besides its arguments.
 struct ChildEnv {
   std::string cwd;                                           // empty: the test's own
   std::vector<std::string> unsetVars;                        // removed from the environment
   std::vector<std::pair<std::string, std::string>> setVars;  // added or replaced
+  // Largest file the child may write (RLIMIT_FSIZE), with SIGXFSZ ignored so that a
+  // write beyond it fails with EFBIG instead of ending the child; negative: no limit.
+  long fileSizeLimit = -1;
+  // Run as the user nobody when started as root, for whom read-only directories are
+  // read-only too.
+  bool unprivileged = false;
 };
+using RunOptions = ChildEnv;
 
 // A running child whose standard output and error go to files. The destructor kills
-// and reaps it if it is still running.
+// and reaps it if it is still running. The environment variable CORVANTIS_TEST_WRAPPER,
+// when set, names a tool (with its options) that runs the program, such as valgrind.
 class Child {
  public:
   Child(const std::string& program, const std::vector<std::string>& args, const ChildEnv& env);
@@ -52,6 +61,10 @@ class Child {
 // child's environment.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& cwd, const std::vector<std::string>& unsetVars = {},
+                     std::chrono::seconds limit = std::chrono::seconds(120));
+// The same with everything `options` gives the child; its cwd is replaced by `cwd`.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& cwd, RunOptions options,
                      std::chrono::seconds limit = std::chrono::seconds(120));
 
 // The full path of `name` on PATH; empty when it is not there.

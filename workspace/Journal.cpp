@@ -1,6 +1,7 @@
 #include "workspace/Journal.h"
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "workspace/Paths.h"
@@ -17,9 +18,25 @@ std::string journalLine(const LocalTime& time, const std::string& text) {
   return line;
 }
 
-void rotateJournal(Platform& platform, const std::string& journalPath) {
+namespace {
+
+bool isDue(const Platform& platform, const std::string& journalPath) {
   const std::optional<std::uint64_t> size = platform.fileSize(journalPath);
-  if (!size || *size / 1024 < kRotateKiB) return;
+  return size && *size / 1024 >= kRotateKiB;
+}
+
+}  // namespace
+
+std::string journalLockPath(const std::string& journalPath) { return journalPath + ".lock"; }
+
+void rotateJournal(Platform& platform, const std::string& journalPath) {
+  if (!isDue(platform, journalPath)) return;
+  // Checks that find the journal full at the same moment take turns; whoever comes
+  // second finds it rotated already and must not shift the generations once more.
+  // The lock lives in a file of its own, as the journal itself changes its name.
+  std::unique_ptr<FileLock> lock;
+  if (!platform.lockFile(journalLockPath(journalPath), kRotateLockMs, &lock).ok()) return;
+  if (!isDue(platform, journalPath)) return;
   const std::vector<std::string> names = rotatedNames(journalPath);
   if (platform.fileExists(names[4])) platform.deleteFile(names[4]);
   // The moves never replace: when a generation could not be moved on (or another check

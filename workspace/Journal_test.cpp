@@ -68,6 +68,24 @@ TEST_F(JournalTest, RotatesAtExactlyFiveMebibytes) {
   EXPECT_EQ(full, content(generation(1)));
 }
 
+TEST_F(JournalTest, RotationHeldUpByAnotherCheckAppendsToTheFullJournal) {
+  const std::string full(kRotateBytes, 'x');
+  platform_.putFile(kJournal, full);
+  platform_.putFile(generation(1), "generation 1");
+  std::unique_ptr<FileLock> other;
+  ASSERT_TRUE(platform_.lockFile(journalLockPath(kJournal), 0, &other).ok());
+  write("Step: 1");
+  EXPECT_EQ(full + "[01/02/2027 00:00:05] - Step: 1\r\n", content(kJournal));
+  EXPECT_EQ("generation 1", content(generation(1)));
+  EXPECT_FALSE(content(generation(2)));
+
+  other.reset();
+  write("Step: 2");
+  EXPECT_EQ("[01/02/2027 00:00:05] - Step: 2\r\n", content(kJournal));
+  EXPECT_EQ("generation 1", content(generation(2)));
+  EXPECT_FALSE(platform_.isLocked(journalLockPath(kJournal)));
+}
+
 TEST_F(JournalTest, RotationWithAllGenerationsDropsTheOldest) {
   platform_.putFile(kJournal, std::string(kRotateBytes, 'j'));
   for (int n = 1; n <= 5; ++n) platform_.putFile(generation(n), "generation " + std::to_string(n));

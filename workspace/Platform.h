@@ -79,6 +79,8 @@ class Platform {
   // Atomically puts `from` in place of `to` (replacing it) and makes the rename durable.
   virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
   // Appends `data` to the file (creating it) with a single write, then flushes it to disk.
+  // Data that would not fit whole (under the file size limit, on a full disk) is not
+  // left in the file in part.
   virtual Status appendDurably(const std::string& path, const std::string& data) = 0;
   // Takes the lock of `path` (creating the file when missing), waiting at most
   // `timeoutMs` milliseconds; fails when it cannot be had in that time.

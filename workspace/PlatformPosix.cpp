@@ -1,6 +1,7 @@
 // The platform layer for Linux and other POSIX systems.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -206,9 +207,29 @@ class PosixPlatform : public Platform {
   Status appendDurably(const std::string& path, const std::string& data) override {
     FileDescriptor fd(openRetrying(path, O_WRONLY | O_APPEND | O_CREAT, 0644));
     if (fd.get() < 0) return posixError(path, errno);
+    // A write cut short (by the file size limit or a full disk) would leave a torn line
+    // that the next one runs into: what cannot fit under the limit is not begun.
+    struct stat st;
+    struct rlimit limit;
+    if (::fstat(fd.get(), &st) == 0 && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+        limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<std::uint64_t>(st.st_size) + data.size() > limit.rlim_cur) {
+      return posixError(path, EFBIG);
+    }
     // One write, so that lines of checks appending at the same moment do not mix.
-    const Status written = writeAll(fd.get(), data, path);
-    if (!written.ok()) return written;
+    ssize_t n;
+    do {
+      n = ::write(fd.get(), data.data(), data.size());
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return posixError(path, errno);
+    if (static_cast<std::size_t>(n) < data.size()) {
+      // A disk that filled up meanwhile: take the piece back while nothing follows it.
+      const off_t end = ::lseek(fd.get(), 0, SEEK_CUR);
+      if (end >= n && ::fstat(fd.get(), &st) == 0 && st.st_size == end)
+        (void)::ftruncate(fd.get(), end - n);
+      return Status::error(path, "only " + std::to_string(n) + " of " +
+                                     std::to_string(data.size()) + " bytes could be written");
+    }
     return syncAndClose(&fd, path);
   }
 

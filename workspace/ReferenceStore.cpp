@@ -1,11 +1,14 @@
 #include "workspace/ReferenceStore.h"
 
+#include <memory>
 #include <utility>
 
 #include "workspace/Paths.h"
 #include "workspace/StoreRecord.h"
 
 namespace corvantis {
+
+std::string storeLockPath(const std::string& storePath) { return storePath + ".lock"; }
 
 ReferenceStore::ReferenceStore(std::string storePath, std::string tempPath, Platform& platform,
                                std::ostream& diagnostics)
@@ -95,6 +98,20 @@ void ReferenceStore::update(const std::string& key, const FeatureVector& values,
   }
   if (key.find_first_of("\r\n") != std::string::npos) {
     diagnostics_ << "corvantis: reference not stored: its file name holds a line end\n";
+    return;
+  }
+  // Checks of the same cell take turns at the read-modify-write, so that none drops a
+  // record another has just written. The store is read again under the lock. A check
+  // never waits longer than kStoreLockMs: then it leaves the store as it is, and the
+  // next check that finds the record missing or old computes and stores it again.
+  std::unique_ptr<FileLock> lock;
+  const std::string lockPath = storeLockPath(open_ ? openPath_ : storePath_);
+  const Status locked = platform_.lockFile(lockPath, kStoreLockMs, &lock);
+  if (!locked.ok()) {
+    open_ = false;
+    content_.clear();
+    diagnostics_ << "corvantis: reference of " << key << " not stored (" << locked.message()
+                 << ")\n";
     return;
   }
   open();

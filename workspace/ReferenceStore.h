@@ -5,7 +5,8 @@
 // last one stopped. An update builds the whole new file and puts it in place of the old
 // one with a rename, so the store on disk is always either the old or the new complete
 // file. Nothing is reported to the caller: failures are told on the diagnostics stream
-// and make a lookup find nothing or an update write nothing. Not thread-safe.
+// and make a lookup find nothing or an update write nothing. Updates of concurrent
+// checks are serialised by an advisory lock with a bounded wait. Not thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,13 @@
 #include "workspace/Platform.h"
 
 namespace corvantis {
+
+// The longest an update waits for another check to finish its own.
+constexpr int kStoreLockMs = 2000;
+
+// The file whose lock serialises the updates of the store at `storePath`; it lives
+// beside the store because the store itself is replaced by each update.
+std::string storeLockPath(const std::string& storePath);
 
 class ReferenceStore {
  public:
@@ -30,7 +38,8 @@ class ReferenceStore {
   // one; 0 when there is none.
   std::uint64_t storedTime(const std::string& key);
   // Puts the record of `key` into the store, in place of any earlier one or at the
-  // end. Writes nothing for fewer than five values or for a key holding a line end.
+  // end, re-reading the store under the lock of storeLockPath. Writes nothing for fewer
+  // than five values, for a key holding a line end, or when the lock cannot be had.
   // Afterwards the store is closed: lookups find nothing, and the cache stays.
   void update(const std::string& key, const FeatureVector& values, std::uint64_t time);
 

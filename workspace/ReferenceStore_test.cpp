@@ -15,6 +15,9 @@ using Op = test::FakePlatform::Op;
 constexpr char kStore[] = "/cell/robots/R1/corvantis.dat";
 constexpr char kTemp[] = "/cell/var/tmp/a_kivro.tmp";
 constexpr char kScratch[] = "/cell/bin/corvantis.dat";
+// An update leaves the lock file beside the store: removing it would let two checks
+// lock different files of the same name.
+const std::vector<std::string> kStoreAndLock = {kStore, "/cell/robots/R1/corvantis.dat.lock"};
 
 const FeatureVector kValues = {937, 312, 4, 123.456, 17.5};
 const std::string kRecord = "part.bmp,1700000000,937,312,4,123.456,17.5\r\n";
@@ -44,7 +47,7 @@ TEST_F(ReferenceStoreTest, FirstRecordOfAnEmptyStoreIsOneCrLfLine) {
   EXPECT_TRUE(store.lookup("part.bmp").empty());
   store.update("part.bmp", kValues, 1700000000);
   EXPECT_EQ(kRecord, onDisk());
-  EXPECT_EQ(std::vector<std::string>{kStore}, platform_.fileNames());  // no temporary file left
+  EXPECT_EQ(kStoreAndLock, platform_.fileNames());  // no temporary file left
   EXPECT_EQ("", diagnostics_.str());
 }
 
@@ -131,6 +134,22 @@ TEST_F(ReferenceStoreTest, UpdateStartsFromTheStoreAsItIsOnDiskNow) {
   EXPECT_EQ("other.bmp,1,1,1,1,1,1\r\n" + kRecord, onDisk());
 }
 
+TEST_F(ReferenceStoreTest, UpdateWhileAnotherCheckHoldsTheLockWritesNothingAndSaysSo) {
+  const std::string before = "part.bmp,1,1,1,1,1,1\r\n";
+  platform_.putFile(kStore, before);
+  std::unique_ptr<FileLock> other;
+  ASSERT_TRUE(platform_.lockFile(storeLockPath(kStore), 0, &other).ok());
+  reopen().update("part.bmp", kValues, 1700000000);
+  EXPECT_EQ(before, onDisk());
+  EXPECT_NE(std::string::npos, diagnostics_.str().find("part.bmp not stored ("))
+      << diagnostics_.str();
+
+  other.reset();
+  reopen().update("part.bmp", kValues, 1700000000);
+  EXPECT_EQ(kRecord, onDisk());
+  EXPECT_FALSE(platform_.isLocked(storeLockPath(kStore)));
+}
+
 TEST_F(ReferenceStoreTest, AfterAnUpdateTheStoreIsClosedAndTheCacheStays) {
   platform_.putFile(kStore, "a.bmp,1,1,1,1,1,1\r\nb.bmp,2,2,2,2,2,2\r\n");
   ReferenceStore& store = reopen();
@@ -144,7 +163,7 @@ TEST_F(ReferenceStoreTest, LeftoverTemporaryFileOfTheSameProcessIdIsReplaced) {
   platform_.putFile(std::string(kTemp) + ".4242", "stale");
   reopen().update("part.bmp", kValues, 1700000000);
   EXPECT_EQ(kRecord, onDisk());
-  EXPECT_EQ(std::vector<std::string>{kStore}, platform_.fileNames());
+  EXPECT_EQ(kStoreAndLock, platform_.fileNames());
 }
 
 TEST_F(ReferenceStoreTest, MissingTemporaryDirectoryFallsBackBesideTheStore) {
@@ -154,7 +173,7 @@ TEST_F(ReferenceStoreTest, MissingTemporaryDirectoryFallsBackBesideTheStore) {
   ReferenceStore store(kStore, kTemp, platform, diagnostics_);
   store.update("a.bmp", kValues, 7);
   EXPECT_EQ("a.bmp,7,937,312,4,123.456,17.5\r\n", platform.contentOf(kStore));
-  EXPECT_EQ(std::vector<std::string>{kStore}, platform.fileNames());
+  EXPECT_EQ(kStoreAndLock, platform.fileNames());
   EXPECT_EQ(2, platform.callCount(Op::writeNewFile));
 }
 
@@ -162,7 +181,7 @@ TEST_F(ReferenceStoreTest, RenameAcrossFileSystemsFallsBackBesideTheStore) {
   platform_.failOn(Op::replaceFile, "/cell/var/tmp", "Invalid cross-device link");
   reopen().update("part.bmp", kValues, 1700000000);
   EXPECT_EQ(kRecord, onDisk());
-  EXPECT_EQ(std::vector<std::string>{kStore}, platform_.fileNames());
+  EXPECT_EQ(kStoreAndLock, platform_.fileNames());
 }
 
 TEST_F(ReferenceStoreTest, WithoutAnyTemporaryFileTheStoreStaysAsItWas) {
@@ -171,7 +190,7 @@ TEST_F(ReferenceStoreTest, WithoutAnyTemporaryFileTheStoreStaysAsItWas) {
   platform_.failOn(Op::writeNewFile, "", "No space left on device");
   reopen().update("part.bmp", kValues, 1700000000);
   EXPECT_EQ(before, onDisk());
-  EXPECT_EQ(std::vector<std::string>{kStore}, platform_.fileNames());
+  EXPECT_EQ(kStoreAndLock, platform_.fileNames());
   const std::string told = diagnostics_.str();
   EXPECT_NE(std::string::npos, told.find("not updated")) << told;
   EXPECT_NE(std::string::npos, told.find("No space left on device")) << told;
@@ -183,7 +202,7 @@ TEST_F(ReferenceStoreTest, FailedRenameLeavesTheStoreAndNoTemporaryFile) {
   platform_.failOn(Op::replaceFile);
   reopen().update("part.bmp", kValues, 1700000000);
   EXPECT_EQ(before, onDisk());
-  EXPECT_EQ(std::vector<std::string>{kStore}, platform_.fileNames());
+  EXPECT_EQ(kStoreAndLock, platform_.fileNames());
 }
 
 TEST_F(ReferenceStoreTest, KeyWithALineEndIsNeverWritten) {

@@ -1,0 +1,70 @@
+// Feeds arbitrary store files to the reference store: lookups, the stored time and an
+// update must neither crash nor read out of bounds, a record found has five values, an
+// update rewrites exactly the records of its key, and a record just stored reads back
+// exactly.
+//
+// Input: an optional key of up to 64 bytes ended by a NUL byte, then the store file.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+
+#include "workspace/FakePlatform.h"
+#include "workspace/ReferenceStore.h"
+#include "workspace/StoreRecord.h"
+
+namespace {
+
+constexpr char kStore[] = "/cell/robots/R1/corvantis.dat";
+constexpr char kTemp[] = "/cell/var/tmp/a_kivro.tmp";
+constexpr std::size_t kLongestKey = 64;
+constexpr std::uint64_t kTime = 1700000000;
+const corvantis::FeatureVector kValues = {937, 312, 4, 123.456, 2.0 / 3.0};
+
+int recordsOf(const std::string& key, const std::string& store) {
+  int records = 0;
+  std::size_t pos = 0;
+  for (std::string line; corvantis::readLine(store, &pos, &line);)
+    records += corvantis::belongsTo(line, key) ? 1 : 0;
+  return records;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string content(reinterpret_cast<const char*>(data), size);
+  std::string key = "part.bmp";
+  const std::size_t nul = content.find('\0');
+  if (nul != std::string::npos && nul <= kLongestKey) {
+    key = content.substr(0, nul);
+    content.erase(0, nul + 1);
+  }
+  corvantis::test::FakePlatform platform;
+  platform.addDirectory("/cell/robots/R1");
+  platform.addDirectory("/cell/var/tmp");
+  platform.putFile(kStore, content);
+  std::ostringstream told;
+  {
+    corvantis::ReferenceStore store(kStore, kTemp, platform, told);
+    const corvantis::FeatureVector found = store.lookup(key);
+    if (!found.empty() && found.size() != corvantis::kFeatureCount) std::abort();
+    store.storedTime(key);
+    store.lookup("other.bmp");
+    store.storedTime(key);
+    store.update(key, kValues, kTime);
+  }
+  // Keys with a line end are never stored, and keys that look like comments never found.
+  const bool storable = key.find_first_of("\r\n") == std::string::npos;
+  const bool findable = storable && key.rfind(';', 0) != 0;
+  // An update puts its record in place of each one of its key (duplicates written by
+  // hand stay duplicates), or adds the one record.
+  if (storable && recordsOf(key, platform.contentOf(kStore).value_or("")) !=
+                      std::max(1, recordsOf(key, content))) {
+    std::abort();
+  }
+
+  corvantis::ReferenceStore reread(kStore, kTemp, platform, told);
+  if (findable && (reread.lookup(key) != kValues || reread.storedTime(key) != kTime)) std::abort();
+  return 0;
+}

@@ -1,0 +1,67 @@
+#include "imageproc/ImageHeader.h"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "test/TestUtil.h"
+
+namespace corvantis {
+namespace {
+
+std::string encoded(const std::string& extension, int width, int height, int type = CV_8UC1) {
+  std::vector<uchar> bytes;
+  cv::Mat image(height, width, type, cv::Scalar::all(90));
+  if (!cv::imencode(extension, image, bytes)) return "";
+  return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(ImageHeaderTest, SizeDeclaredByEachEncoderIsRead) {
+  const struct {
+    const char* extension;
+    int type;
+  } formats[] = {{".png", CV_8UC1},  {".bmp", CV_8UC1},  {".bmp", CV_8UC3}, {".jpg", CV_8UC1},
+                 {".tiff", CV_8UC1}, {".webp", CV_8UC3}, {".pgm", CV_8UC1}, {".ppm", CV_8UC3},
+                 {".pbm", CV_8UC1},  {".pfm", CV_32FC1}, {".ras", CV_8UC1}};
+  for (const auto& f : formats) {
+    const std::string file = encoded(f.extension, 37, 23, f.type);
+    ASSERT_FALSE(file.empty()) << f.extension;
+    const std::optional<DeclaredSize> size = declaredSize(file);
+    ASSERT_TRUE(size) << f.extension;
+    EXPECT_EQ(37u, size->width) << f.extension;
+    EXPECT_EQ(23u, size->height) << f.extension;
+    // A header cut short declares nothing, or the right size, never garbage.
+    for (std::size_t length = 0; length < file.size() && length < 64; ++length) {
+      const auto cut = declaredSize(file.substr(0, length));
+      EXPECT_TRUE(!cut || (cut->width == 37 && cut->height == 23)) << f.extension << " " << length;
+    }
+  }
+}
+
+TEST(ImageHeaderTest, HugeDeclaredImagesAreRefusedWithTheirSize) {
+  std::string png = encoded(".png", 3, 3);
+  png.replace(16, 8, std::string("\x00\x01\x86\xa0\x00\x01\x86\xa0", 8));  // 100000 x 100000
+  std::string bmp = encoded(".bmp", 3, 3);
+  bmp.replace(18, 8, std::string("\x00\x00\x01\x00\x00\x00\xff\xff", 8));  // 65536 x -65536
+  const struct {
+    const char* name;
+    std::string content;
+    const char* told;
+  } cases[] = {{"huge.png", png, "100000 x 100000"},
+               {"huge.bmp", bmp, "65536 x 65536"},
+               {"huge.pgm", "P5 # comment\n 9000 8000 255\n", "9000 x 8000"},
+               {"tall.pgm", "P5 1 67108865 255\n", "1 x 67108865"}};
+  test::TempDir dir;
+  for (const auto& c : cases) {
+    test::writeFile(dir.file(c.name), c.content);
+    const std::string refusal = imageRefusal(dir.file(c.name));
+    EXPECT_NE(std::string::npos, refusal.find(c.told)) << c.name << ": " << refusal;
+  }
+  test::writeFile(dir.file("largest.pgm"), "P5 8192 8192 255\n");
+  EXPECT_EQ("", imageRefusal(dir.file("largest.pgm")));
+  EXPECT_EQ("", imageRefusal(dir.file("missing.png")));
+}
+
+}  // namespace
+}  // namespace corvantis

@@ -1,0 +1,114 @@
+// A store update killed (SIGKILL) before each of its file operations, and in the middle
+// of writing its new file, leaves the old or the new store, complete; the next check
+// then updates it without waiting for the dead one's lock. POSIX only (fork, kill).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <sstream>
+
+#include "test/TestUtil.h"
+#include "workspace/Platform.h"
+#include "workspace/ReferenceStore.h"
+#include "workspace/StoreRecord.h"
+
+namespace corvantis {
+namespace {
+
+// The real platform, with the process killed when its countdown of operations runs out.
+// The countdown reaching zero inside writeNewFile writes half the file first.
+class KillingPlatform : public Platform {
+ public:
+  explicit KillingPlatform(int operationsLeft) : left_(operationsLeft) {}
+
+  std::uint64_t fileTime(const std::string& p) const override { return real_.fileTime(p); }
+  std::optional<std::uint64_t> fileSize(const std::string& p) const override {
+    return real_.fileSize(p);
+  }
+  bool fileExists(const std::string& p) const override { return real_.fileExists(p); }
+  LocalTime localTime() const override { return real_.localTime(); }
+  std::string workingDirectory() const override { return real_.workingDirectory(); }
+  std::uint64_t processId() const override { return real_.processId(); }
+  Status readFile(const std::string& p, std::string* c) const override {
+    tick();
+    return real_.readFile(p, c);
+  }
+  Status createFile(const std::string& p) override { return tick(), real_.createFile(p); }
+  Status deleteFile(const std::string& p) override { return tick(), real_.deleteFile(p); }
+  Status moveNoReplace(const std::string& f, const std::string& t) override {
+    return tick(), real_.moveNoReplace(f, t);
+  }
+  Status writeNewFile(const std::string& p, const std::string& c) override {
+    tick();
+    if (left_ == 0) {
+      real_.writeNewFile(p, c.substr(0, c.size() / 2));
+      raise(SIGKILL);
+    }
+    return tick(), real_.writeNewFile(p, c);
+  }
+  Status replaceFile(const std::string& f, const std::string& t) override {
+    return tick(), real_.replaceFile(f, t);
+  }
+  Status appendDurably(const std::string& p, const std::string& d) override {
+    return tick(), real_.appendDurably(p, d);
+  }
+  Status lockFile(const std::string& p, int ms, std::unique_ptr<FileLock>* l) override {
+    return tick(), real_.lockFile(p, ms, l);
+  }
+
+ private:
+  void tick() const {
+    if (left_-- == 0) raise(SIGKILL);
+  }
+  Platform& real_ = defaultPlatform();
+  mutable int left_;
+};
+
+const FeatureVector kValues = {937, 312, 4, 123.456, 2.0 / 3.0};
+
+TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
+  test::TempDir dir;
+  const std::string store = dir.file("robots/R1/corvantis.dat");
+  const std::string temp = dir.file("var/tmp/a_kivro.tmp");
+  std::string old = "; cell R1\r\n";
+  for (int n = 0; n < 200; ++n) old += "p" + std::to_string(n) + ".bmp,5,1,2,3,4.5,6.5\r\n";
+  old += "part.bmp,1,1,1,1,1.5,1.5\r\n";
+  const std::string updated = updatedStore(old, "part.bmp", formatRecord("part.bmp", kValues, 9));
+  test::writeFile(temp + ".keep", "");
+
+  int kills = 0;
+  for (int operations = 0;; ++operations) {
+    test::writeFile(store, old);
+    const pid_t child = fork();
+    if (child == 0) {
+      KillingPlatform platform(operations);
+      std::ostringstream quiet;
+      ReferenceStore(store, temp, platform, quiet).update("part.bmp", kValues, 9);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    const std::string after = test::readFile(store);
+    EXPECT_TRUE(after == old || after == updated) << "killed before operation " << operations;
+    if (!WIFSIGNALED(status)) {
+      EXPECT_EQ(updated, after);
+      break;
+    }
+    ++kills;
+
+    // The next check is not held up by what the dead one left behind.
+    test::writeFile(store, old);
+    std::ostringstream told;
+    const auto start = std::chrono::steady_clock::now();
+    ReferenceStore(store, temp, defaultPlatform(), told).update("part.bmp", kValues, 9);
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              std::chrono::milliseconds(kStoreLockMs / 2));
+    EXPECT_EQ(updated, test::readFile(store)) << told.str();
+  }
+  EXPECT_GE(kills, 6) << "lock, open, read, temporary file, half of it, rename";
+}
+
+}  // namespace
+}  // namespace corvantis
