@@ -27,8 +27,8 @@ struct CheckArgs {
   std::string tolerance;
 };
 
-int cannotRead(std::ostream& err, const std::string& path) {
-  err << "corvantis: cannot read image " << path << "\n";
+int cannotRead(std::ostream& err, const std::string& path, const ImageProc& analyser) {
+  err << "corvantis: cannot read image " << path << ": " << analyser.loadError << "\n";
   return 1;
 }
 
@@ -36,7 +36,7 @@ int cannotRead(std::ostream& err, const std::string& path) {
 // scope so that it is gone before them, as the store stream must be closed first.
 int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, std::ostream& out,
              std::ostream& err) {
-  if (!current.load(args.currentPath)) return cannotRead(err, args.currentPath);
+  if (!current.load(args.currentPath)) return cannotRead(err, args.currentPath, current);
 
   bool accepted = false;
   {
@@ -52,7 +52,7 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
       recompute = stored < reference.readFileTime(args.referencePath);
     }
     if (recompute) {
-      if (!reference.load(args.referencePath)) return cannotRead(err, args.referencePath);
+      if (!reference.load(args.referencePath)) return cannotRead(err, args.referencePath, reference);
       referenceSignature = reference.getFeatureVector();
       workspace.storeReference(args.referencePath, referenceSignature, reference.fileTime);
     }
@@ -74,7 +74,7 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
 
 int runView(const std::string& path, ImageProc& reference, std::ostream& err) {
   if (!reference.load(path)) {
-    err << "corvantis: cannot read image " << path << "\n";
+    cannotRead(err, path, reference);
   }
   return 0;
 }

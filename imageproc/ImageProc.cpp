@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "imageproc/ImageReader.h"
 #include "workspace/FileNames.h"
 
 namespace corvantis {
@@ -73,15 +73,18 @@ ImageProc::ImageProc() : angle(-1.0), radius(-1.0), cornerCount(-1), fileTime(0)
 ImageProc::~ImageProc() = default;
 
 bool ImageProc::load(const std::string& path) {
-  // OpenCV logs a warning on stderr for a file it cannot open; a failed load is silent.
   if (!defaultPlatform().fileExists(path)) {
     sourceImage = cv::Mat();
+    loadError = "no such file or no permission to read it";
     return false;
   }
-  // IMREAD_GRAYSCALE alone would rotate JPEGs by their EXIF orientation; the stored
-  // reference signatures were made from the pixels as stored.
-  sourceImage = cv::imread(path, cv::IMREAD_GRAYSCALE | cv::IMREAD_IGNORE_ORIENTATION);
-  if (sourceImage.empty()) return false;
+  // The pixels as stored, never turned by a JPEG's EXIF orientation: the stored
+  // reference signatures were made from them.
+  const ReadResult result = readGreyImage(path, &sourceImage);
+  if (result.outcome != ReadOutcome::kRead) {
+    loadError = result.message;
+    return false;
+  }
   fileName = fileNameOf(path);
   fileTime = fileTimeOf(path);
   // Odd sizes give the image a middle pixel, the origin of the angle and radius.
