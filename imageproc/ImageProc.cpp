@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <thread>
 #include <opencv2/imgproc.hpp>
 
+#include "imageproc/HarrisCorners.h"
 #include "imageproc/ImageReader.h"
 #include "workspace/FileNames.h"
 
@@ -133,9 +136,9 @@ void ImageProc::binarize() {
 
 void ImageProc::detectCorners() {
   if (cornersImage.empty()) cornersImage = binaryImage;
-  std::vector<cv::Point2f> found;
-  cv::goodFeaturesToTrack(cornersImage, found, static_cast<int>(kCornerCapacity), kCornerQuality,
-                          kCornerMinDistance, cv::noArray(), kCornerBlockSize, true, kHarrisK);
+  const std::vector<cv::Point2f> found = findHarrisCorners(
+      cornersImage, {static_cast<int>(kCornerCapacity), kCornerQuality, kCornerMinDistance,
+                     kCornerBlockSize, kHarrisK});
   const std::size_t count = std::min(found.size(), kCornerCapacity);
   std::copy_n(found.begin(), count, corners.begin());
   cornerCount = static_cast<std::int32_t>(count);
@@ -192,9 +195,26 @@ FeatureVector ImageProc::getFeatureVector() {
   cv::equalizeHist(sourceImage, equalizedImage);
   binarize();
   if (!objectPoints.empty()) {
-    detectCorners();
-    extractBorder();
-    computeAngleAndRadius();
+    // The corner search reads only the binary pixels and the border only those and the
+    // object points; neither writes what the other reads, so the corners (most of the
+    // time of an analysis) are found on a second core meanwhile.
+    std::exception_ptr cornerFailure;
+    std::thread cornerSearch([this, &cornerFailure] {
+      try {
+        detectCorners();
+      } catch (...) {
+        cornerFailure = std::current_exception();
+      }
+    });
+    try {
+      extractBorder();
+      computeAngleAndRadius();
+    } catch (...) {
+      cornerSearch.join();
+      throw;
+    }
+    cornerSearch.join();
+    if (cornerFailure) std::rethrow_exception(cornerFailure);
   }
   // Without object pixels the later products stay missing; prepare then finds the same
   // and the not-computed markers themselves become the signature (0, 0, -1, -1, -1).

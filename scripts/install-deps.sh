@@ -3,8 +3,9 @@
 # that are missing. Run as root on Debian 12.
 set -eu
 
-packages="g++ cmake ninja-build pkg-config libopencv-dev libgtest-dev"
+packages="g++ cmake ninja-build pkg-config libopencv-dev libpng-dev libjpeg62-turbo-dev libgtest-dev"
 [ "${1:-}" = "--test" ] && packages="$packages xvfb xdotool imagemagick x11-utils"
+[ "${1:-}" = "--bench" ] && packages="$packages hyperfine time"
 
 missing=""
 for p in $packages; do
