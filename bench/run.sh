@@ -49,12 +49,12 @@ for spec in "vga 640 480 40" "5mp 2592 1944 15" "12mp 4000 3000 10"; do
     rm -f "$store"
     "$bin/corvantis" 1 "$ref" "$cap" 0.1 >/dev/null  # primes the store
     hyperfine -N --style none --warmup 3 --runs "$runs" --export-csv "$work/t.csv" \
-      "$bin/corvantis_bench_baseline $cap" "$bin/corvantis 1 $ref $cap 0.1" >/dev/null
+      "$bin/corvantis_bench_baseline $cap" "$bin/corvantis 1 $ref $cap 0.1" >/dev/null 2>&1
     # shellcheck disable=SC2046
     set -- $(medians "$work/t.csv")
     tb=$1 tc=$2
     hyperfine -N --style none --warmup 1 --runs "$runs" --prepare "rm -f $store" \
-      --export-csv "$work/f.csv" "$bin/corvantis 1 $ref $cap 0.1" >/dev/null
+      --export-csv "$work/f.csv" "$bin/corvantis 1 $ref $cap 0.1" >/dev/null 2>&1
     tf=$(medians "$work/f.csv")
     mb=$(peak "$bin/corvantis_bench_baseline" "$cap")
     mc=$(peak "$bin/corvantis" 1 "$ref" "$cap" 0.1)

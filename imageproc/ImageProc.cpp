@@ -107,29 +107,58 @@ std::int32_t ImageProc::computeThreshold() {
   return thresholdOf(histogramOf(equalizedImage), equalizedImage.total());
 }
 
-void ImageProc::binarize() {
+void ImageProc::binarize() { appendObjectPoints(binarizePixels()); }
+
+std::size_t ImageProc::binarizePixels() {
   const Histogram histogram = histogramOf(equalizedImage);
   const std::int32_t threshold = thresholdOf(histogram, equalizedImage.total());
   // On the feature path nothing needs the equalised pixels afterwards, so they are
   // binarised in place instead of copied.
   if (binaryImage.empty()) binaryImage = equalizedImage;
   CV_Assert(binaryImage.type() == CV_8UC1 && binaryImage.size() == equalizedImage.size());
-
-  // The histogram already knows how many pixels will be object; reserving exactly
-  // avoids regrowing a list that can hold millions of points.
-  std::int64_t objectCount = 0;
-  for (std::int32_t level = 0; level <= threshold; ++level) objectCount += histogram[level];
-  objectPoints.reserve(objectPoints.size() + static_cast<std::size_t>(objectCount));
-
   for (std::int32_t r = 0; r < binaryImage.rows; ++r) {
     std::uint8_t* pixel = binaryImage.ptr<std::uint8_t>(r);
     for (std::int32_t c = 0; c < binaryImage.cols; ++c) {
-      if (pixel[c] > threshold) {
-        pixel[c] = kBackground;
+      pixel[c] = pixel[c] > threshold ? kBackground : kObject;
+    }
+  }
+  std::int64_t objectCount = 0;
+  for (std::int32_t level = 0; level <= threshold; ++level) objectCount += histogram[level];
+  return static_cast<std::size_t>(objectCount);
+}
+
+void ImageProc::appendObjectPoints(std::size_t objectCount) {
+  // The histogram already told how many pixels are object; reserving exactly avoids
+  // regrowing a list that holds three quarters of the pixels.
+  objectPoints.reserve(objectPoints.size() + objectCount);
+  for (std::int32_t r = 0; r < binaryImage.rows; ++r) {
+    const std::uint8_t* pixel = binaryImage.ptr<std::uint8_t>(r);
+    for (std::int32_t c = 0; c < binaryImage.cols; ++c) {
+      if (pixel[c] == kObject) objectPoints.push_back({r, c});
+    }
+  }
+}
+
+void ImageProc::appendBorderOfBinaryImage() {
+  borderImage = binaryImage;
+  const cv::Mat& image = borderImage;
+  for (std::int32_t r = 0; r < image.rows; ++r) {
+    const std::uint8_t* pixel = image.ptr<std::uint8_t>(r);
+    const bool innerRow = r > 0 && r < image.rows - 1;
+    const std::uint8_t* above = innerRow ? image.ptr<std::uint8_t>(r - 1) : nullptr;
+    const std::uint8_t* below = innerRow ? image.ptr<std::uint8_t>(r + 1) : nullptr;
+    for (std::int32_t c = 0; c < image.cols; ++c) {
+      if (pixel[c] != kObject) continue;
+      bool bordered;
+      if (innerRow && c > 0 && c < image.cols - 1) {
+        bordered = above[c - 1] == kBackground || above[c] == kBackground ||
+                   above[c + 1] == kBackground || pixel[c - 1] == kBackground ||
+                   pixel[c + 1] == kBackground || below[c - 1] == kBackground ||
+                   below[c] == kBackground || below[c + 1] == kBackground;
       } else {
-        pixel[c] = kObject;
-        objectPoints.push_back({r, c});
+        bordered = touchesBackground(image, {r, c});
       }
+      if (bordered) borderPoints.push_back({r, c});
     }
   }
 }
@@ -193,11 +222,14 @@ FeatureVector ImageProc::getFeatureVector() {
   // corners and border images: only the numbers are wanted, and a check runs on
   // images of many megapixels thousands of times a day.
   cv::equalizeHist(sourceImage, equalizedImage);
-  binarize();
-  if (!objectPoints.empty()) {
-    // The corner search reads only the binary pixels and the border only those and the
-    // object points; neither writes what the other reads, so the corners (most of the
-    // time of an analysis) are found on a second core meanwhile.
+  const std::size_t objectCount = binarizePixels();
+  if (objectCount > 0) {
+    // The corner search reads only the binary pixels and the border scan only those;
+    // neither writes what the other reads, so the corners (the library's Harris step,
+    // most of the time of an analysis) are found on a second core meanwhile. The border
+    // comes from the binary image in the row-major order of the object points, which
+    // are listed only afterwards: at three quarters of the pixels, 8 bytes each, they
+    // would otherwise be held through the Harris step's own peak of memory.
     std::exception_ptr cornerFailure;
     std::thread cornerSearch([this, &cornerFailure] {
       try {
@@ -207,7 +239,7 @@ FeatureVector ImageProc::getFeatureVector() {
       }
     });
     try {
-      extractBorder();
+      appendBorderOfBinaryImage();
       computeAngleAndRadius();
     } catch (...) {
       cornerSearch.join();
@@ -216,6 +248,7 @@ FeatureVector ImageProc::getFeatureVector() {
     cornerSearch.join();
     if (cornerFailure) std::rethrow_exception(cornerFailure);
   }
+  appendObjectPoints(objectCount);
   // Without object pixels the later products stay missing; prepare then finds the same
   // and the not-computed markers themselves become the signature (0, 0, -1, -1, -1).
   if (binaryImage.empty()) prepare();

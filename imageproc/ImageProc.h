@@ -92,6 +92,15 @@ class ImageProc {
   std::uint64_t fileTime;
   std::string fileName;
   std::string loadError;
+
+ private:
+  // The two halves of binarize: writes `binaryImage` and returns the number of object
+  // pixels; appends the object pixels of `binaryImage` to `objectPoints`.
+  std::size_t binarizePixels();
+  void appendObjectPoints(std::size_t objectCount);
+  // extractBorder's result from `binaryImage` alone (no object points needed yet);
+  // makes `borderImage` share its pixels.
+  void appendBorderOfBinaryImage();
 };
 
 }  // namespace corvantis
