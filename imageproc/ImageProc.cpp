@@ -128,15 +128,23 @@ std::size_t ImageProc::binarizePixels() {
 }
 
 void ImageProc::appendObjectPoints(std::size_t objectCount) {
-  // The histogram already told how many pixels are object; reserving exactly avoids
-  // regrowing a list that holds three quarters of the pixels.
-  objectPoints.reserve(objectPoints.size() + objectCount);
+  // The histogram already told how many pixels are object, so the list is sized once
+  // (with one spare slot) and filled without a branch: every pixel is written at the
+  // end of the list, and the end moves on only for object pixels. At three quarters of
+  // the pixels this runs several times faster than push_back.
+  const std::size_t first = objectPoints.size();
+  objectPoints.resize(first + objectCount + 1);
+  PixelPoint* out = objectPoints.data() + first;
+  PixelPoint* const last = out + objectCount;
   for (std::int32_t r = 0; r < binaryImage.rows; ++r) {
     const std::uint8_t* pixel = binaryImage.ptr<std::uint8_t>(r);
-    for (std::int32_t c = 0; c < binaryImage.cols; ++c) {
-      if (pixel[c] == kObject) objectPoints.push_back({r, c});
+    for (std::int32_t c = 0; c < binaryImage.cols && out <= last; ++c) {
+      *out = {r, c};
+      out += pixel[c] == kObject ? 1 : 0;
     }
   }
+  CV_Assert(out == last);
+  objectPoints.pop_back();
 }
 
 void ImageProc::appendBorderOfBinaryImage() {
