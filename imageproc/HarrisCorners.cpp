@@ -1,6 +1,8 @@
 #include "imageproc/HarrisCorners.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 #include <opencv2/imgproc.hpp>
 
@@ -8,6 +10,50 @@ namespace corvantis {
 namespace {
 
 constexpr int kSobelSize = 3;
+// Columns each strip reads beyond the columns it keeps. More than the filters reach
+// (1 + 2), and a multiple of every vector width the library's loops use, so that the
+// right strip's columns fall into the same vector lanes and row ends as in the whole
+// image, and every loop's scalar remainder lands in a discarded margin or on the same
+// pixels as in the whole-image call.
+constexpr int kStripMargin = 64;
+
+// The library's cornerHarris response of the whole image, computed as two strips of
+// columns on two threads. Columns, not rows: the box filter inside keeps running sums
+// down each column, which a band of rows would start elsewhere (changing the last
+// bits), while along a row it adds 3 or 5 values directly. Other block sizes, and
+// images too narrow to split, take the single call.
+cv::Mat harrisResponse(const cv::Mat& image, const CornerParameters& p) {
+  cv::Mat response;
+  const int split = (image.cols / 2 / kStripMargin + 1) * kStripMargin;
+  if ((p.blockSize != 3 && p.blockSize != 5) || split + kStripMargin >= image.cols) {
+    cv::cornerHarris(image, response, p.blockSize, kSobelSize, p.harrisK);
+    return response;
+  }
+  response.create(image.size(), CV_32F);
+  std::exception_ptr failure;
+  std::thread right([&] {
+    try {
+      cv::Mat strip;
+      cv::cornerHarris(image.colRange(split - kStripMargin, image.cols), strip, p.blockSize,
+                       kSobelSize, p.harrisK);
+      strip.colRange(kStripMargin, strip.cols).copyTo(response.colRange(split, image.cols));
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  try {
+    cv::Mat strip;
+    cv::cornerHarris(image.colRange(0, split + kStripMargin), strip, p.blockSize, kSobelSize,
+                     p.harrisK);
+    strip.colRange(0, split).copyTo(response.colRange(0, split));
+  } catch (...) {
+    right.join();
+    throw;
+  }
+  right.join();
+  if (failure) std::rethrow_exception(failure);
+  return response;
+}
 
 struct Candidate {
   float value;
@@ -47,8 +93,7 @@ std::vector<cv::Point2f> findHarrisCorners(const cv::Mat& image, const CornerPar
   CV_Assert(image.type() == CV_8UC1);
   std::vector<cv::Point2f> corners;
   if (image.empty()) return corners;
-  cv::Mat response;
-  cv::cornerHarris(image, response, p.blockSize, kSobelSize, p.harrisK);
+  cv::Mat response = harrisResponse(image, p);
   std::vector<Candidate> candidates = localMaxima(response, p.quality);
   response.release();
   // Strongest first; equal responses later in the image first, as the library's

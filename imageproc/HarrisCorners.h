@@ -1,12 +1,11 @@
 // Harris corners exactly as cv::goodFeaturesToTrack finds them with the Harris measure
-// (3x3 Sobel gradients, no mask), with less time and memory after the response.
+// (3x3 Sobel gradients, no mask), in about half the time.
 //
-// The response is the library's cornerHarris of the whole image. The library's selection
-// then thresholds it, dilates a copy and collects pointers to every local maximum; here
-// the same selection (quality threshold, local maxima, strongest first, minimum distance)
-// runs as one pass over the response, with no second float image. The response cannot
-// be computed in bands of rows: the box filter inside cornerHarris keeps running sums down
-// the columns, so a band's values differ in the last bits from the whole image's.
+// The response is the library's cornerHarris, computed in two strips of columns on two
+// threads (see harrisResponse for why the strips give the whole image's values to the
+// last bit). The library's selection then thresholds it, dilates a copy and collects
+// pointers to every local maximum; here the same selection (quality threshold, local
+// maxima, strongest first, minimum distance) runs as one pass over the response.
 #pragma once
 
 #include <vector>

@@ -39,8 +39,13 @@ cv::Mat picture(const std::string& kind, cv::Size size) {
 }
 
 TEST(HarrisCornersTest, SameCornersAsOneLibraryCall) {
-  const CornerParameters kinds[] = {{500, 0.005, 7.0, 5, 0.1}, {0, 0.01, 0.5, 3, 0.04}, {40, 0.05, 12.0, 7, 0.1}};
-  const cv::Size sizes[] = {{37, 23}, {200, 127}, {300, 129}, {641, 481}, {1001, 517}, {3, 3}, {1, 400}};
+  // The analyser's parameters, with and without its limit (all corners show every
+  // difference in the response), and other block sizes and distances.
+  const CornerParameters kinds[] = {{500, 0.005, 7.0, 5, 0.1}, {0, 0.0001, 0.5, 5, 0.1},
+                                    {0, 0.01, 0.5, 3, 0.04}, {40, 0.05, 12.0, 7, 0.1}};
+  // Narrow and wide, split into strips or not, and every remainder of the vector widths.
+  const cv::Size sizes[] = {{37, 23},   {193, 61},  {200, 127}, {300, 129}, {641, 481},
+                           {1001, 517}, {2593, 43}, {3, 3},     {1, 400}};
   for (const char* kind : {"parts", "speckle", "grey", "tiles", "full", "empty"}) {
     for (const cv::Size size : sizes) {
       for (const CornerParameters& p : kinds) {
