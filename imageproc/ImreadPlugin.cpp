@@ -26,8 +26,12 @@ extern "C" int corvantis_imread_grey(
       return 0;
     }
     return 1;
+  } catch (const cv::Exception& e) {
+    // The library refuses, among others, images over its pixel limit this way; its
+    // condition is the useful part of the message.
+    image->release();
+    setMessage(message, messageSize, ("the vision library refused it: " + e.err).c_str());
   } catch (const std::exception& e) {
-    // The library refuses, among others, images over its pixel limit this way.
     image->release();
     setMessage(message, messageSize, e.what());
   } catch (...) {
