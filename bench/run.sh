@@ -6,7 +6,7 @@
 #   check     a check whose reference signature is cached (one analysis);
 #   first     the first check of a reference (two analyses, the store written);
 # and the ratios of check to baseline. Needs hyperfine and GNU time (installed when
-# missing). 
+# missing).
 #   RUNS_SCALE  multiplies the number of timed runs (default 1)
 #   BUILD_DIR   build directory (default: build-bench)
 set -eu
@@ -34,10 +34,11 @@ medians() { awk -F, 'NR > 1 { printf "%s%.1f", sep, $4 * 1000; sep = " " }' "$1"
 echo "cores: $(nproc), $(uname -m), OpenCV $(pkg-config --modversion opencv4 2>/dev/null || echo '?')"
 printf '%-5s %-4s | %9s %8s | %9s %8s %6s %6s | %9s %8s\n' size fmt "base ms" "base MiB" \
   "check ms" "MiB" "x time" "x mem" "first ms" "MiB"
-for spec in "vga 640 480 40" "5mp 2592 1944 15" "12mp 4000 3000 10"; do
+# Timed runs per round of each command.
+for spec in "vga 640 480 20" "5mp 2592 1944 6" "12mp 4000 3000 4"; do
   # shellcheck disable=SC2086
   set -- $spec
-  runs=$(awk -v r="$4" -v s="${RUNS_SCALE:-1}" 'BEGIN { print int(r * s) < 3 ? 3 : int(r * s) }')
+  runs=$(awk -v r="$4" -v s="${RUNS_SCALE:-1}" 'BEGIN { print int(r * s) < 2 ? 2 : int(r * s) }')
   cell="$work/$1"
   mkdir -p "$cell/robots/R1/img" "$cell/robots/R1/debug" "$cell/bin" "$cell/var/tmp"
   "$bin/corvantis_bench_captures" "$cell/robots/R1/img" "$2" "$3"
@@ -48,12 +49,18 @@ for spec in "vga 640 480 40" "5mp 2592 1944 15" "12mp 4000 3000 10"; do
     store="$cell/robots/R1/corvantis.dat"
     rm -f "$store"
     "$bin/corvantis" 1 "$ref" "$cap" 0.1 >/dev/null  # primes the store
-    hyperfine -N --style none --warmup 3 --runs "$runs" --export-csv "$work/t.csv" \
-      "$bin/corvantis_bench_baseline $cap" "$bin/corvantis 1 $ref $cap 0.1" >/dev/null 2>&1
-    # shellcheck disable=SC2046
-    set -- $(medians "$work/t.csv")
-    tb=$1 tc=$2
-    hyperfine -N --style none --warmup 1 --runs "$runs" --prepare "rm -f $store" \
+    # Baseline and check take turns in three rounds, so that a burst of load on the
+    # machine falls on both; each gets the median of its three round medians.
+    : >"$work/rounds"
+    for _ in 1 2 3; do
+      hyperfine -N --style none --warmup 2 --runs "$runs" --export-csv "$work/t.csv" \
+        "$bin/corvantis_bench_baseline $cap" "$bin/corvantis 1 $ref $cap 0.1" >/dev/null 2>&1
+      medians "$work/t.csv" >>"$work/rounds"
+      echo >>"$work/rounds"
+    done
+    tb=$(awk '{ print $1 }' "$work/rounds" | sort -n | sed -n 2p)
+    tc=$(awk '{ print $2 }' "$work/rounds" | sort -n | sed -n 2p)
+    hyperfine -N --style none --warmup 1 --runs "$((runs * 2))" --prepare "rm -f $store" \
       --export-csv "$work/f.csv" "$bin/corvantis 1 $ref $cap 0.1" >/dev/null 2>&1
     tf=$(medians "$work/f.csv")
     mb=$(peak "$bin/corvantis_bench_baseline" "$cap")
