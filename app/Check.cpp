@@ -52,7 +52,9 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
       recompute = stored < reference.readFileTime(args.referencePath);
     }
     if (recompute) {
-      if (!reference.load(args.referencePath)) return cannotRead(err, args.referencePath, reference);
+      if (!reference.load(args.referencePath)) {
+        return cannotRead(err, args.referencePath, reference);
+      }
       referenceSignature = reference.getFeatureVector();
       workspace.storeReference(args.referencePath, referenceSignature, reference.fileTime);
     }

@@ -3,7 +3,6 @@
 // equalizeHist, the three-quarter threshold and Harris goodFeaturesToTrack; prints the
 // corner count so that nothing is optimised away.
 #include <cstdio>
-
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>

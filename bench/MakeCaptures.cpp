@@ -5,11 +5,10 @@
 // writes ref.bmp, ref.png, cap.bmp and cap.png into <directory>.
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
 
 namespace {
 

@@ -60,7 +60,8 @@ void convertRow(int bitsPerPixel, const std::uint8_t* src, const std::uint8_t* g
       break;
     default: {
       const int bytesPerPixel = bitsPerPixel / 8;
-      for (int x = 0; x < width; ++x, src += bytesPerPixel) dst[x] = greyOf({src[0], src[1], src[2]});
+      for (int x = 0; x < width; ++x, src += bytesPerPixel)
+        dst[x] = greyOf({src[0], src[1], src[2]});
     }
   }
 }
@@ -96,8 +97,10 @@ ReadResult readBmp(const std::string& path, cv::Mat* image) {
                                          static_cast<std::uint64_t>(height < 0 ? -height : height));
   if (size.outcome != ReadOutcome::kRead) return size;
   // The library computes the row length in int; a row it cannot is left to it.
-  if (std::int64_t{width} * bitsPerPixel + 7 > INT_MAX) return ReadResult::declined("BMP row too long");
-  const std::size_t rowBytes = ((static_cast<std::size_t>(width) * bitsPerPixel + 7) / 8 + 3) & ~std::size_t{3};
+  if (std::int64_t{width} * bitsPerPixel + 7 > INT_MAX)
+    return ReadResult::declined("BMP row too long");
+  const std::size_t rowBytes =
+      ((static_cast<std::size_t>(width) * bitsPerPixel + 7) / 8 + 3) & ~std::size_t{3};
 
   // The palette follows the info header; entries it does not list are black.
   std::uint8_t greyPalette[kMaxPaletteEntries] = {};

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <exception>
-#include <thread>
-
 #include <opencv2/imgproc.hpp>
+#include <thread>
 
 namespace corvantis {
 namespace {
@@ -122,7 +121,8 @@ std::vector<cv::Point2f> findHarrisCorners(const cv::Mat& image, const CornerPar
     const int cellY = c.y / cellSize;
     bool good = true;
     for (int yy = std::max(cellY - 1, 0); good && yy <= std::min(cellY + 1, gridHeight - 1); ++yy) {
-      for (int xx = std::max(cellX - 1, 0); good && xx <= std::min(cellX + 1, gridWidth - 1); ++xx) {
+      for (int xx = std::max(cellX - 1, 0); good && xx <= std::min(cellX + 1, gridWidth - 1);
+           ++xx) {
         for (const cv::Point2f& m : grid[static_cast<std::size_t>(yy) * gridWidth + xx]) {
           // Float differences, as the library computes them.
           const float dx = c.x - m.x;

@@ -8,18 +8,17 @@
 // maxima, strongest first, minimum distance) runs as one pass over the response.
 #pragma once
 
-#include <vector>
-
 #include <opencv2/core.hpp>
+#include <vector>
 
 namespace corvantis {
 
 struct CornerParameters {
-  int maxCorners;       // at most this many, strongest first; 0 for all
-  double quality;       // fraction of the strongest response a corner must exceed
-  double minDistance;   // corners closer than this to a stronger one are dropped
-  int blockSize;        // neighbourhood of the gradient covariance
-  double harrisK;       // the Harris detector's free parameter
+  int maxCorners;      // at most this many, strongest first; 0 for all
+  double quality;      // fraction of the strongest response a corner must exceed
+  double minDistance;  // corners closer than this to a stronger one are dropped
+  int blockSize;       // neighbourhood of the gradient covariance
+  double harrisK;      // the Harris detector's free parameter
 };
 
 // The corners of the 8-bit single-channel `image`, (x, y) with x the column, in the

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <thread>
 #include <opencv2/imgproc.hpp>
+#include <thread>
 
 #include "imageproc/HarrisCorners.h"
 #include "imageproc/ImageReader.h"
@@ -173,9 +173,9 @@ void ImageProc::appendBorderOfBinaryImage() {
 
 void ImageProc::detectCorners() {
   if (cornersImage.empty()) cornersImage = binaryImage;
-  const std::vector<cv::Point2f> found = findHarrisCorners(
-      cornersImage, {static_cast<int>(kCornerCapacity), kCornerQuality, kCornerMinDistance,
-                     kCornerBlockSize, kHarrisK});
+  const std::vector<cv::Point2f> found =
+      findHarrisCorners(cornersImage, {static_cast<int>(kCornerCapacity), kCornerQuality,
+                                       kCornerMinDistance, kCornerBlockSize, kHarrisK});
   const std::size_t count = std::min(found.size(), kCornerCapacity);
   std::copy_n(found.begin(), count, corners.begin());
   cornerCount = static_cast<std::int32_t>(count);

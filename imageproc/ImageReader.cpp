@@ -25,7 +25,7 @@ bool startsWith(const std::string& head, const char* signature) {
 
 std::string headOf(const std::string& path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                      &std::fclose);
+                                                       &std::fclose);
   if (!file) return std::string();
   std::array<char, kSignatureLength> head{};
   const std::size_t n = std::fread(head.data(), 1, head.size(), file.get());

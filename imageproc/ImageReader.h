@@ -12,9 +12,8 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-
 #include <opencv2/core.hpp>
+#include <string>
 
 namespace corvantis {
 

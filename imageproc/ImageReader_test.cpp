@@ -8,12 +8,11 @@
 
 #include <cstdio>
 #include <functional>
-#include <string>
-#include <vector>
-
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <string>
+#include <vector>
 
 #include "test/TestUtil.h"
 
@@ -28,12 +27,14 @@ cv::Mat scene(int rows, int cols) {
   cv::RNG rng(rows * 1000 + cols);
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < cols; ++c) {
-      image.at<cv::Vec3b>(r, c) = cv::Vec3b(cv::saturate_cast<uchar>(40 + 200 * c / cols + rng.uniform(-20, 20)),
-                                            cv::saturate_cast<uchar>(255 * r / rows + rng.uniform(-20, 20)),
-                                            cv::saturate_cast<uchar>((r * 7 + c * 13) % 256));
+      image.at<cv::Vec3b>(r, c) =
+          cv::Vec3b(cv::saturate_cast<uchar>(40 + 200 * c / cols + rng.uniform(-20, 20)),
+                    cv::saturate_cast<uchar>(255 * r / rows + rng.uniform(-20, 20)),
+                    cv::saturate_cast<uchar>((r * 7 + c * 13) % 256));
     }
   }
-  cv::rectangle(image, cv::Rect(cols / 4, rows / 4, cols / 3, rows / 3), cv::Scalar(20, 30, 10), cv::FILLED);
+  cv::rectangle(image, cv::Rect(cols / 4, rows / 4, cols / 3, rows / 3), cv::Scalar(20, 30, 10),
+                cv::FILLED);
   return image;
 }
 
@@ -97,20 +98,24 @@ struct PngOptions {
 Bytes png(const cv::Mat& image, const PngOptions& o) {
   const int channels = o.colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
                        : o.colourType == PNG_COLOR_TYPE_RGB     ? 3
-                       : o.colourType == PNG_COLOR_TYPE_GA      ? 2 : 1;
+                       : o.colourType == PNG_COLOR_TYPE_GA      ? 2
+                                                                : 1;
   const int bytes = o.bitDepth == 16 ? 2 : 1;
-  std::vector<std::vector<png_byte>> rows(image.rows, std::vector<png_byte>(image.cols * channels * bytes));
+  std::vector<std::vector<png_byte>> rows(image.rows,
+                                          std::vector<png_byte>(image.cols * channels * bytes));
   for (int r = 0; r < image.rows; ++r) {
     for (int c = 0; c < image.cols; ++c) {
       const cv::Vec3b p = image.at<cv::Vec3b>(r, c);
-      const int values[4] = {channels >= 3 ? p[2] : p[1], channels == 2 ? c * 5 % 256 : p[1], p[0], r * 3 % 256};
+      const int values[4] = {channels >= 3 ? p[2] : p[1], channels == 2 ? c * 5 % 256 : p[1], p[0],
+                             r * 3 % 256};
       for (int ch = 0; ch < channels; ++ch) {
         const int v = o.colourType == PNG_COLOR_TYPE_PALETTE ? p[1] >> 4 : values[ch];
         if (o.bitDepth < 8) {
           png_byte& b = rows[r][c * o.bitDepth / 8];
           b = png_byte(b | (v >> (8 - o.bitDepth)) << (8 - o.bitDepth - c * o.bitDepth % 8));
         } else if (bytes == 2) {
-          rows[r][2 * (c * channels + ch)] = png_byte(v), rows[r][2 * (c * channels + ch) + 1] = png_byte(c * r);
+          rows[r][2 * (c * channels + ch)] = png_byte(v),
+                                      rows[r][2 * (c * channels + ch) + 1] = png_byte(c * r);
         } else {
           rows[r][c * channels + ch] = png_byte(v);
         }
@@ -120,13 +125,17 @@ Bytes png(const cv::Mat& image, const PngOptions& o) {
   Bytes content;
   png_structp w = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(w);
-  png_set_write_fn(w, &content, [](png_structp p, png_bytep data, png_size_t n) {
-    static_cast<Bytes*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
-  }, nullptr);
+  png_set_write_fn(
+      w, &content,
+      [](png_structp p, png_bytep data, png_size_t n) {
+        static_cast<Bytes*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
+      },
+      nullptr);
   png_set_IHDR(w, info, image.cols, image.rows, o.bitDepth, o.colourType,
                o.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
   png_color palette[16];
-  for (int i = 0; i < 16; ++i) palette[i] = {png_byte(i * 16), png_byte(255 - i * 9), png_byte(i * 5)};
+  for (int i = 0; i < 16; ++i)
+    palette[i] = {png_byte(i * 16), png_byte(255 - i * 9), png_byte(i * 5)};
   if (o.colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(w, info, palette, 16);
   if (o.gamma) png_set_gAMA(w, info, 1 / 1.8);
   if (o.srgb) png_set_sRGB(w, info, PNG_sRGB_INTENT_PERCEPTUAL);
@@ -139,7 +148,8 @@ Bytes png(const cv::Mat& image, const PngOptions& o) {
   return content;
 }
 
-Bytes encoded(const cv::Mat& image, const std::string& extension, const std::vector<int>& params = {}) {
+Bytes encoded(const cv::Mat& image, const std::string& extension,
+              const std::vector<int>& params = {}) {
   std::vector<uchar> buffer;
   EXPECT_TRUE(cv::imencode(extension, image, buffer, params));
   return Bytes(buffer.begin(), buffer.end());
@@ -189,30 +199,73 @@ const Variant kVariants[] = {
     {"bmp 24 bits", true, [](const cv::Mat& m) { return bmp(m, 24); }},
     {"bmp 24 bits top-down", true, [](const cv::Mat& m) { return bmp(m, 24, true); }},
     {"bmp 32 bits", true, [](const cv::Mat& m) { return bmp(m, 32); }},
-    {"bmp grey by the library", true, [](const cv::Mat& m) { return encoded(m.reshape(1, m.rows).colRange(0, m.cols), ".bmp"); }},
+    {"bmp grey by the library", true,
+     [](const cv::Mat& m) { return encoded(m.reshape(1, m.rows).colRange(0, m.cols), ".bmp"); }},
     {"bmp 16 bits", false, [](const cv::Mat& m) { return bmp(m, 16); }},
     {"bmp rle4", false, [](const cv::Mat& m) { return bmp(m, 4, false, true); }},
     {"bmp rle8", false, [](const cv::Mat& m) { return bmp(m, 8, false, true); }},
     {"png grey", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_GRAY}); }},
-    {"png grey 2 bits", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_GRAY, 2}); }},
-    {"png grey 16 bits", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_GRAY, 16}); }},
+    {"png grey 2 bits", true,
+     [](const cv::Mat& m) {
+       return png(m, {PNG_COLOR_TYPE_GRAY, 2});
+     }},
+    {"png grey 16 bits", true,
+     [](const cv::Mat& m) {
+       return png(m, {PNG_COLOR_TYPE_GRAY, 16});
+     }},
     {"png grey alpha", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_GA}); }},
     {"png palette", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_PALETTE}); }},
-    {"png palette 4 bits", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_PALETTE, 4}); }},
+    {"png palette 4 bits", true,
+     [](const cv::Mat& m) {
+       return png(m, {PNG_COLOR_TYPE_PALETTE, 4});
+     }},
     {"png rgb", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_RGB}); }},
-    {"png rgb interlaced", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_RGB, 8, false, false, true}); }},
-    {"png rgb gAMA", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_RGB, 8, true}); }},
-    {"png rgb sRGB", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_RGB, 8, false, true}); }},
-    {"png rgb 16 bits gAMA", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_RGB, 16, true}); }},
+    {"png rgb interlaced", true,
+     [](const cv::Mat& m) {
+       return png(m, {PNG_COLOR_TYPE_RGB, 8, false, false, true});
+     }},
+    {"png rgb gAMA", true,
+     [](const cv::Mat& m) {
+       return png(m, {PNG_COLOR_TYPE_RGB, 8, true});
+     }},
+    {"png rgb sRGB", true,
+     [](const cv::Mat& m) {
+       return png(m, {PNG_COLOR_TYPE_RGB, 8, false, true});
+     }},
+    {"png rgb 16 bits gAMA", true,
+     [](const cv::Mat& m) {
+       return png(m, {PNG_COLOR_TYPE_RGB, 16, true});
+     }},
     {"png rgba", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_RGB_ALPHA}); }},
-    {"png rgba 16 bits sRGB", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_RGB_ALPHA, 16, false, true}); }},
+    {"png rgba 16 bits sRGB", true,
+     [](const cv::Mat& m) {
+       return png(m, {PNG_COLOR_TYPE_RGB_ALPHA, 16, false, true});
+     }},
     {"jpeg colour", true, [](const cv::Mat& m) { return encoded(m, ".jpg"); }},
-    {"jpeg grey", true, [](const cv::Mat& m) { cv::Mat g; cv::cvtColor(m, g, cv::COLOR_BGR2GRAY); return encoded(g, ".jpg"); }},
-    {"jpeg colour progressive", true, [](const cv::Mat& m) { return encoded(m, ".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1}); }},
-    {"jpeg grey progressive", true, [](const cv::Mat& m) { cv::Mat g; cv::cvtColor(m, g, cv::COLOR_BGR2GRAY); return encoded(g, ".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1}); }},
+    {"jpeg grey", true,
+     [](const cv::Mat& m) {
+       cv::Mat g;
+       cv::cvtColor(m, g, cv::COLOR_BGR2GRAY);
+       return encoded(g, ".jpg");
+     }},
+    {"jpeg colour progressive", true,
+     [](const cv::Mat& m) {
+       return encoded(m, ".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
+     }},
+    {"jpeg grey progressive", true,
+     [](const cv::Mat& m) {
+       cv::Mat g;
+       cv::cvtColor(m, g, cv::COLOR_BGR2GRAY);
+       return encoded(g, ".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
+     }},
     {"jpeg cmyk", false, cmykJpeg},
     {"tiff", false, [](const cv::Mat& m) { return encoded(m, ".tiff"); }},
-    {"pgm", false, [](const cv::Mat& m) { cv::Mat g; cv::cvtColor(m, g, cv::COLOR_BGR2GRAY); return encoded(g, ".pgm"); }},
+    {"pgm", false,
+     [](const cv::Mat& m) {
+       cv::Mat g;
+       cv::cvtColor(m, g, cv::COLOR_BGR2GRAY);
+       return encoded(g, ".pgm");
+     }},
 };
 
 // What the library reads; empty when it fails, also by an exception.
@@ -228,8 +281,9 @@ cv::Mat libraryRead(const std::string& path) {
 ::testing::AssertionResult samePixels(const cv::Mat& ours, const cv::Mat& library) {
   if (ours.empty() && library.empty()) return ::testing::AssertionSuccess();
   if (ours.size() != library.size() || ours.type() != library.type()) {
-    return ::testing::AssertionFailure() << "size " << ours.size() << " type " << ours.type()
-                                         << ", the library's " << library.size() << " type " << library.type();
+    return ::testing::AssertionFailure()
+           << "size " << ours.size() << " type " << ours.type() << ", the library's "
+           << library.size() << " type " << library.type();
   }
   const double diff = cv::norm(ours, library, cv::NORM_INF);
   if (diff == 0) return ::testing::AssertionSuccess();
@@ -253,12 +307,14 @@ TEST_F(ImageReaderTest, EveryVariantReadsAsTheLibraryReadsIt) {
   for (const cv::Size size : {cv::Size(37, 23), cv::Size(64, 48)}) {
     const cv::Mat image = scene(size.height, size.width);
     for (const Variant& v : kVariants) {
-      SCOPED_TRACE(std::string(v.name) + " " + std::to_string(size.width) + "x" + std::to_string(size.height));
+      SCOPED_TRACE(std::string(v.name) + " " + std::to_string(size.width) + "x" +
+                   std::to_string(size.height));
       const std::string path = write("image", v.make(image));
       const cv::Mat expected = libraryRead(path);
       ASSERT_FALSE(expected.empty()) << "the library cannot read the corpus file";
       cv::Mat fast, any;
-      EXPECT_EQ(v.fast ? ReadOutcome::kRead : ReadOutcome::kDeclined, readFast(path, &fast).outcome);
+      EXPECT_EQ(v.fast ? ReadOutcome::kRead : ReadOutcome::kDeclined,
+                readFast(path, &fast).outcome);
       if (v.fast) {
         EXPECT_TRUE(samePixels(fast, expected));
       }
@@ -277,7 +333,8 @@ TEST_F(ImageReaderTest, DamagedFilesReadOrFailAsTheLibraryDoes) {
     SCOPED_TRACE(v.name);
     const Bytes whole = v.make(image);
     std::vector<Bytes> damaged;
-    for (std::size_t cut = 0; cut < whole.size(); cut += 1 + whole.size() / 40) damaged.push_back(whole.substr(0, cut));
+    for (std::size_t cut = 0; cut < whole.size(); cut += 1 + whole.size() / 40)
+      damaged.push_back(whole.substr(0, cut));
     for (std::size_t at = 0; at < std::min<std::size_t>(whole.size(), 64); ++at) {
       for (const char value : {'\x00', '\x7f', '\xff'}) {
         damaged.push_back(whole);
@@ -292,7 +349,8 @@ TEST_F(ImageReaderTest, DamagedFilesReadOrFailAsTheLibraryDoes) {
       EXPECT_EQ(result.outcome == ReadOutcome::kRead, !ours.empty()) << i;
       // The only refusal of our own: a size the library would still try to allocate.
       if (result.message.find("too large") == std::string::npos) {
-        EXPECT_TRUE(samePixels(ours, libraryRead(path))) << "damaged file " << i << ": " << result.message;
+        EXPECT_TRUE(samePixels(ours, libraryRead(path)))
+            << "damaged file " << i << ": " << result.message;
       }
     }
   }
@@ -305,8 +363,9 @@ TEST_F(ImageReaderTest, AbsurdSizesAreRefusedBeforeReading) {
   Bytes hugeJpeg = encoded(image, ".jpg");
   const std::size_t sof = hugeJpeg.find("\xFF\xC0");
   hugeJpeg[sof + 5] = hugeJpeg[sof + 6] = hugeJpeg[sof + 7] = hugeJpeg[sof + 8] = '\xff';
-  for (const auto& [name, content] : {std::pair{"huge.bmp", hugeBmp}, std::pair{"huge.jpg", hugeJpeg},
-                                      std::pair{"huge.pgm", Bytes("P5\n100000 100000\n255\n")}}) {
+  for (const auto& [name, content] :
+       {std::pair{"huge.bmp", hugeBmp}, std::pair{"huge.jpg", hugeJpeg},
+        std::pair{"huge.pgm", Bytes("P5\n100000 100000\n255\n")}}) {
     cv::Mat ours;
     const ReadResult result = readGreyImage(write(name, content), &ours);
     EXPECT_EQ(ReadOutcome::kFailed, result.outcome) << name;

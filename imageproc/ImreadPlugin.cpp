@@ -4,10 +4,9 @@
 
 #include <cstdio>
 #include <exception>
-#include <type_traits>
-
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <type_traits>
 
 namespace {
 
@@ -17,8 +16,8 @@ void setMessage(char* message, std::size_t messageSize, const char* text) {
 
 }  // namespace
 
-extern "C" int corvantis_imread_grey(
-    const char* path, cv::Mat* image, char* message, std::size_t messageSize) {
+extern "C" int corvantis_imread_grey(const char* path, cv::Mat* image, char* message,
+                                     std::size_t messageSize) {
   try {
     *image = cv::imread(path, cv::IMREAD_GRAYSCALE | cv::IMREAD_IGNORE_ORIENTATION);
     if (image->empty()) {

@@ -36,8 +36,8 @@ struct Decompressor {
   }
 };
 
-// Reads the header and, for one or three components, sets the output to grey. No C++ object lives in this frame, so
-// the longjmp of a libjpeg error skips no destructor.
+// Reads the header and, for one or three components, sets the output to grey. No C++ object lives
+// in this frame, so the longjmp of a libjpeg error skips no destructor.
 bool readHeader(Decompressor* d, std::FILE* file) {
   if (setjmp(d->errors.jump) != 0) return false;
   jpeg_create_decompress(&d->info);
@@ -70,7 +70,7 @@ bool readPixels(Decompressor* d, cv::Mat* image) {
 
 ReadResult readJpeg(const std::string& path, cv::Mat* image) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                      &std::fclose);
+                                                       &std::fclose);
   if (!file) return ReadResult::declined("cannot open JPEG");
   Decompressor d;
   d.info.err = jpeg_std_error(&d.errors.base);
@@ -78,7 +78,8 @@ ReadResult readJpeg(const std::string& path, cv::Mat* image) {
   d.errors.base.output_message = onJpegMessage;
   if (!readHeader(&d, file.get())) return ReadResult::declined("bad JPEG header");
   if (d.info.num_components != 1 && d.info.num_components != 3) {
-    return ReadResult::declined("JPEG with " + std::to_string(d.info.num_components) + " components");
+    return ReadResult::declined("JPEG with " + std::to_string(d.info.num_components) +
+                                " components");
   }
   const ReadResult size = checkImageSize(d.info.output_width, d.info.output_height);
   if (size.outcome != ReadOutcome::kRead) return size;

@@ -83,7 +83,7 @@ bool readPixels(const PngReadState& state, const PngHeader& header, png_bytepp r
 
 ReadResult readPng(const std::string& path, cv::Mat* image) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                      &std::fclose);
+                                                       &std::fclose);
   PngReadState state;
   if (!file || !state.ok()) return ReadResult::declined("cannot open PNG");
   PngHeader header;
@@ -93,7 +93,8 @@ ReadResult readPng(const std::string& path, cv::Mat* image) {
 
   image->create(static_cast<int>(header.height), static_cast<int>(header.width), CV_8UC1);
   std::vector<png_bytep> rows(header.height);
-  for (png_uint_32 y = 0; y < header.height; ++y) rows[y] = image->ptr<png_byte>(static_cast<int>(y));
+  for (png_uint_32 y = 0; y < header.height; ++y)
+    rows[y] = image->ptr<png_byte>(static_cast<int>(y));
   if (!readPixels(state, header, rows.data())) {
     image->release();
     return ReadResult::declined("PNG data libpng cannot read");

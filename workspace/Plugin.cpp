@@ -23,8 +23,8 @@ void* findPluginEntry(const std::string& name, const std::string& symbol, std::s
   }
   const std::string file = sharedLibraryFileName(name);
   std::string reasons;
-  for (const std::string& place : {directory + "/" + file,
-                                   directory + "/" + kInstalledPluginDirectory + "/" + file}) {
+  for (const std::string& place :
+       {directory + "/" + file, directory + "/" + kInstalledPluginDirectory + "/" + file}) {
     std::string reason;
     if (void* entry = sharedLibrarySymbol(place, symbol, &reason)) {
       found.emplace(key, entry);
