@@ -35,9 +35,9 @@ echo "cores: $(nproc), $(uname -m), OpenCV $(pkg-config --modversion opencv4 2>/
 printf '%-5s %-4s | %9s %8s | %9s %8s %6s %6s | %9s %8s\n' size fmt "base ms" "base MiB" \
   "check ms" "MiB" "x time" "x mem" "first ms" "MiB"
 # Timed runs per round of each command.
-for spec in "vga 640 480 20" "5mp 2592 1944 6" "12mp 4000 3000 4"; do
+for sample in "vga 640 480 20" "5mp 2592 1944 6" "12mp 4000 3000 4"; do
   # shellcheck disable=SC2086
-  set -- $spec
+  set -- $sample
   runs=$(awk -v r="$4" -v s="${RUNS_SCALE:-1}" 'BEGIN { print int(r * s) < 2 ? 2 : int(r * s) }')
   cell="$work/$1"
   mkdir -p "$cell/robots/R1/img" "$cell/robots/R1/debug" "$cell/bin" "$cell/var/tmp"
@@ -67,7 +67,7 @@ for spec in "vga 640 480 20" "5mp 2592 1944 6" "12mp 4000 3000 4"; do
     mc=$(peak "$bin/corvantis" 1 "$ref" "$cap" 0.1)
     rm -f "$store"
     mf=$(peak sh -c "rm -f '$store'; exec '$bin/corvantis' 1 '$ref' '$cap' 0.1")
-    printf '%-5s %-4s | %9s %8s | %9s %8s %6s %6s | %9s %8s\n' "${spec%% *}" "$fmt" "$tb" "$mb" \
+    printf '%-5s %-4s | %9s %8s | %9s %8s %6s %6s | %9s %8s\n' "${sample%% *}" "$fmt" "$tb" "$mb" \
       "$tc" "$mc" "$(awk -v a="$tc" -v b="$tb" 'BEGIN { printf "%.2f", a / b }')" \
       "$(awk -v a="$mc" -v b="$mb" 'BEGIN { printf "%.2f", a / b }')" "$tf" "$mf"
   done
