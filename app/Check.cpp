@@ -6,9 +6,8 @@
 #include <string>
 
 #include "app/Verdict.h"
-#include "imageproc/DiagnosticWindows.h"
-#include "imageproc/ImageHeader.h"
 #include "imageproc/ImageProc.h"
+#include "imageproc/ViewPlugin.h"
 #include "workspace/Workspace.h"
 
 namespace corvantis {
@@ -28,10 +27,8 @@ struct CheckArgs {
   std::string tolerance;
 };
 
-int cannotRead(std::ostream& err, const std::string& path) {
-  const std::string refusal = imageRefusal(path);
-  err << "corvantis: cannot read image " << path << (refusal.empty() ? "" : ": ") << refusal
-      << "\n";
+int cannotRead(std::ostream& err, const std::string& path, const ImageProc& analyser) {
+  err << "corvantis: cannot read image " << path << ": " << analyser.loadError << "\n";
   return 1;
 }
 
@@ -39,7 +36,7 @@ int cannotRead(std::ostream& err, const std::string& path) {
 // scope so that it is gone before them, as the store stream must be closed first.
 int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, std::ostream& out,
              std::ostream& err) {
-  if (!current.load(args.currentPath)) return cannotRead(err, args.currentPath);
+  if (!current.load(args.currentPath)) return cannotRead(err, args.currentPath, current);
 
   bool accepted = false;
   {
@@ -55,7 +52,9 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
       recompute = stored < reference.readFileTime(args.referencePath);
     }
     if (recompute) {
-      if (!reference.load(args.referencePath)) return cannotRead(err, args.referencePath);
+      if (!reference.load(args.referencePath)) {
+        return cannotRead(err, args.referencePath, reference);
+      }
       referenceSignature = reference.getFeatureVector();
       workspace.storeReference(args.referencePath, referenceSignature, reference.fileTime);
     }
@@ -78,8 +77,8 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
 // An image that cannot be read is a failed run here too: a person who typed the path
 // learns why nothing appears, and a script sees status 1.
 int runView(const std::string& path, ImageProc& reference, std::ostream& out, std::ostream& err) {
-  if (!reference.load(path)) return cannotRead(err, path);
-  return showDiagnostics(reference, out, err);
+  if (!reference.load(path)) return cannotRead(err, path, reference);
+  return showDiagnosticsFromPlugin(reference, out, err);
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <cstdlib>
 #include <opencv2/highgui.hpp>
 #include <string>
+#include <type_traits>
 
 #include "imageproc/Diagnostics.h"
+#include "imageproc/ViewPlugin.h"
 
 namespace corvantis {
 namespace {
@@ -50,3 +52,12 @@ int showDiagnostics(ImageProc& proc, std::ostream& out, std::ostream& err) {
 }
 
 }  // namespace corvantis
+
+extern "C" int corvantis_show_diagnostics(corvantis::ImageProc* proc, std::ostream* out,
+                                          std::ostream* err) {
+  return corvantis::showDiagnostics(*proc, *out, *err);
+}
+
+// The entry point's type is the one the program calls it through.
+static_assert(std::is_same<decltype(&corvantis_show_diagnostics), corvantis::ViewEntry>::value,
+              "the plugin's entry point does not match ViewEntry");

@@ -1,8 +1,8 @@
 // The view mode's display: the five stage windows when a display answers, the
 // diagnostics sheet otherwise.
 //
-// The only unit that needs OpenCV's highgui (Qt) and X11; it is built as a library of
-// its own so that the check mode need not load either.
+// The only unit that needs OpenCV's highgui (Qt) and X11; it is built into the
+// "corvantis-view" plugin (ViewPlugin.h) so that the check mode need not load either.
 #pragma once
 
 #include <ostream>

@@ -39,7 +39,8 @@ class ImageProc {
   ImageProc& operator=(const ImageProc&) = delete;
 
   // Reads `path` as grey levels into `sourceImage` and brings it to odd size. Returns
-  // false, leaving `fileName` and `fileTime` as they were, when no pixels could be read.
+  // false, leaving `fileName` and `fileTime` as they were and the reason in `loadError`,
+  // when no pixels could be read.
   bool load(const std::string& path);
   // Resizes `sourceImage` to the next odd width and height (area interpolation).
   void makeOddSize();
@@ -90,6 +91,16 @@ class ImageProc {
   FeatureVector featureValues;
   std::uint64_t fileTime;
   std::string fileName;
+  std::string loadError;
+
+ private:
+  // The two halves of binarize: writes `binaryImage` and returns the number of object
+  // pixels; appends the object pixels of `binaryImage` to `objectPoints`.
+  std::size_t binarizePixels();
+  void appendObjectPoints(std::size_t objectCount);
+  // extractBorder's result from `binaryImage` alone (no object points needed yet);
+  // makes `borderImage` share its pixels.
+  void appendBorderOfBinaryImage();
 };
 
 }  // namespace corvantis

@@ -251,6 +251,33 @@ TEST(ImageProcTest, PrepareKeepsEachStageButFeaturePathSharesPixels) {
   EXPECT_EQ(54, cv::countNonZero(prepared.getBinaryImage()));
 }
 
+TEST(ImageProcTest, FeaturePathFindsWhatPrepareFinds) {
+  cv::Mat noise(61, 83, CV_8UC1);
+  cv::RNG(3).fill(noise, cv::RNG::UNIFORM, 0, 256);
+  cv::Mat edges = darkRect(31, 41, cv::Rect(0, 0, 41, 5));
+  edges(cv::Rect(30, 0, 11, 31)).setTo(0);
+  const struct {
+    const char* name;
+    cv::Mat source;
+  } cases[] = {{"noise", noise}, {"object along two edges", edges},
+               {"one pixel in a corner", darkRect(5, 7, cv::Rect(6, 4, 1, 1))},
+               {"one row", darkRect(1, 9, cv::Rect(2, 0, 3, 1))}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ImageProc prepared;
+    prepared.sourceImage = c.source.clone();
+    prepared.prepare();
+    ImageProc featured;
+    featured.sourceImage = c.source.clone();
+    featured.getFeatureVector();
+    EXPECT_EQ(prepared.objectPoints, featured.objectPoints);
+    EXPECT_EQ(prepared.borderPoints, featured.borderPoints);
+    EXPECT_EQ(prepared.cornerCount, featured.cornerCount);
+    EXPECT_EQ(prepared.angle, featured.angle);
+    EXPECT_EQ(prepared.radius, featured.radius);
+  }
+}
+
 TEST(ImageProcTest, CornersAreCappedAndMatchTheLibrary) {
   // A grid of small dark blocks of varied shapes has far more corner candidates than
   // the capacity, with responses that rank differently under other corner measures.

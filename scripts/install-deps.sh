@@ -7,11 +7,12 @@
 #              Windows build of the tests
 set -eu
 
-packages="g++ cmake ninja-build pkg-config libopencv-dev libx11-dev libgtest-dev"
+packages="g++ cmake ninja-build pkg-config libopencv-dev libpng-dev libjpeg62-turbo-dev libx11-dev libgtest-dev"
 for flag in "$@"; do
   case "$flag" in
     --test) packages="$packages xvfb xdotool imagemagick x11-utils valgrind" ;;
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
+    --bench) packages="$packages hyperfine time" ;;
     --windows) packages="$packages g++-mingw-w64-x86-64-posix wine64 googletest" ;;
     *) echo "install-deps: unknown option $flag" >&2; exit 2 ;;
   esac

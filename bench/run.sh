@@ -1,0 +1,76 @@
+#!/bin/sh
+# Times whole corvantis check processes against the library-only baseline program on
+# generated camera-like captures (VGA, 5 MP, 12 MP; BMP and PNG). For each size and
+# format it prints the median wall time and the median peak memory of
+#   baseline  bench/Baseline.cpp: only the OpenCV calls of one analysis;
+#   check     a check whose reference signature is cached (one analysis);
+#   first     the first check of a reference (two analyses, the store written);
+# and the ratios of check to baseline. Needs hyperfine and GNU time (installed when
+# missing).
+#   RUNS_SCALE  multiplies the number of timed runs (default 1)
+#   BUILD_DIR   build directory (default: build-bench)
+set -eu
+cd "$(dirname "$0")/.."
+sh scripts/install-deps.sh --bench
+dir="${BUILD_DIR:-build-bench}"
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$dir" -j2 --target corvantis corvantis_imread corvantis_bench_baseline \
+  corvantis_bench_captures >/dev/null
+bin="$(cd "$dir" && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+# Median peak resident memory in MiB of five runs of a command.
+peak() {
+  for _ in 1 2 3 4 5; do
+    /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null
+    cat "$work/rss"
+  done | sort -n | awk 'NR == 3 { printf "%.1f", $1 / 1024 }'
+}
+
+# Median wall time in ms from a hyperfine CSV, one line per command.
+medians() { awk -F, 'NR > 1 { printf "%s%.1f", sep, $4 * 1000; sep = " " }' "$1"; }
+
+echo "cores: $(nproc), $(uname -m), OpenCV $(pkg-config --modversion opencv4 2>/dev/null || echo '?')"
+printf '%-5s %-4s | %9s %8s | %9s %8s %6s %6s | %9s %8s\n' size fmt "base ms" "base MiB" \
+  "check ms" "MiB" "x time" "x mem" "first ms" "MiB"
+# Timed runs per round of each command.
+for sample in "vga 640 480 20" "5mp 2592 1944 6" "12mp 4000 3000 4"; do
+  # shellcheck disable=SC2086
+  set -- $sample
+  runs=$(awk -v r="$4" -v s="${RUNS_SCALE:-1}" 'BEGIN { print int(r * s) < 2 ? 2 : int(r * s) }')
+  cell="$work/$1"
+  mkdir -p "$cell/robots/R1/img" "$cell/robots/R1/debug" "$cell/bin" "$cell/var/tmp"
+  "$bin/corvantis_bench_captures" "$cell/robots/R1/img" "$2" "$3"
+  cd "$cell/bin"
+  for fmt in bmp png; do
+    ref="$cell/robots/R1/img/ref.$fmt"
+    cap="$cell/robots/R1/img/cap.$fmt"
+    store="$cell/robots/R1/corvantis.dat"
+    rm -f "$store"
+    "$bin/corvantis" 1 "$ref" "$cap" 0.1 >/dev/null  # primes the store
+    # Baseline and check take turns in three rounds, so that a burst of load on the
+    # machine falls on both; each gets the median of its three round medians.
+    : >"$work/rounds"
+    for _ in 1 2 3; do
+      hyperfine -N --style none --warmup 2 --runs "$runs" --export-csv "$work/t.csv" \
+        "$bin/corvantis_bench_baseline $cap" "$bin/corvantis 1 $ref $cap 0.1" >/dev/null 2>&1
+      medians "$work/t.csv" >>"$work/rounds"
+      echo >>"$work/rounds"
+    done
+    tb=$(awk '{ print $1 }' "$work/rounds" | sort -n | sed -n 2p)
+    tc=$(awk '{ print $2 }' "$work/rounds" | sort -n | sed -n 2p)
+    hyperfine -N --style none --warmup 1 --runs "$((runs * 2))" --prepare "rm -f $store" \
+      --export-csv "$work/f.csv" "$bin/corvantis 1 $ref $cap 0.1" >/dev/null 2>&1
+    tf=$(medians "$work/f.csv")
+    mb=$(peak "$bin/corvantis_bench_baseline" "$cap")
+    mc=$(peak "$bin/corvantis" 1 "$ref" "$cap" 0.1)
+    rm -f "$store"
+    mf=$(peak sh -c "rm -f '$store'; exec '$bin/corvantis' 1 '$ref' '$cap' 0.1")
+    printf '%-5s %-4s | %9s %8s | %9s %8s %6s %6s | %9s %8s\n' "${sample%% *}" "$fmt" "$tb" "$mb" \
+      "$tc" "$mc" "$(awk -v a="$tc" -v b="$tb" 'BEGIN { printf "%.2f", a / b }')" \
+      "$(awk -v a="$mc" -v b="$mb" 'BEGIN { printf "%.2f", a / b }')" "$tf" "$mf"
+  done
+  cd - >/dev/null
+done
+echo "goals: x time <= 0.20 at vga, <= 0.60 at 5mp; x mem <= 1.00 everywhere"

@@ -1,0 +1,138 @@
+// The fast reader of uncompressed BMP files with 1, 4, 8 (palette), 24 and 32 bits a
+// pixel, bottom-up or top-down, with the Windows 3, 4 and 5 info headers. Colours become
+// grey with the vision library's fixed-point weights, so that the pixels are those of
+// cv::imread. Everything else (RLE, 16 bits, bit fields, OS/2 headers, short files) is
+// declined: the library then decides how to read it, or that it cannot.
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "imageproc/ImageReader.h"
+
+namespace corvantis {
+namespace {
+
+constexpr long kInfoHeaderOffset = 14;
+constexpr long kFileHeaderSize = kInfoHeaderOffset + 40;
+constexpr std::uint32_t kUncompressed = 0;
+constexpr int kMaxPaletteEntries = 256;
+
+struct Bgr {
+  std::uint8_t b, g, r;
+};
+
+// The library's grey level of a colour: R·4899 + G·9617 + B·1868 (0.299, 0.587 and
+// the rest of 2^14), shifted right by 14 with rounding.
+std::uint8_t greyOf(Bgr c) {
+  return static_cast<std::uint8_t>((c.b * 1868 + c.g * 9617 + c.r * 4899 + (1 << 13)) >> 14);
+}
+
+std::int32_t int32At(const std::uint8_t* p) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (std::uint32_t{p[1]} << 8) |
+                                   (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24));
+}
+
+std::uint16_t uint16At(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+bool readExactly(std::FILE* file, void* buffer, std::size_t size) {
+  return std::fread(buffer, 1, size, file) == size;
+}
+
+// Converts one row of file pixels to grey levels.
+void convertRow(int bitsPerPixel, const std::uint8_t* src, const std::uint8_t* greyPalette,
+                int width, std::uint8_t* dst) {
+  switch (bitsPerPixel) {
+    case 1:
+      for (int x = 0; x < width; ++x) dst[x] = greyPalette[(src[x >> 3] >> (7 - (x & 7))) & 1];
+      break;
+    case 4:
+      for (int x = 0; x < width; ++x) {
+        dst[x] = greyPalette[(x & 1) ? (src[x >> 1] & 15) : (src[x >> 1] >> 4)];
+      }
+      break;
+    case 8:
+      for (int x = 0; x < width; ++x) dst[x] = greyPalette[src[x]];
+      break;
+    default: {
+      const int bytesPerPixel = bitsPerPixel / 8;
+      for (int x = 0; x < width; ++x, src += bytesPerPixel)
+        dst[x] = greyOf({src[0], src[1], src[2]});
+    }
+  }
+}
+
+}  // namespace
+
+ReadResult readBmp(const std::string& path, cv::Mat* image) {
+  File file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  std::uint8_t header[kFileHeaderSize];
+  if (!file || !readExactly(file.get(), header, sizeof header)) {
+    return ReadResult::declined("short BMP header");
+  }
+  const std::int32_t pixelOffset = int32At(header + 10);
+  const std::int32_t infoSize = int32At(header + 14);
+  const std::int32_t width = int32At(header + 18);
+  const std::int32_t height = int32At(header + 22);
+  const int bitsPerPixel = uint16At(header + 28);
+  const std::uint32_t compression = static_cast<std::uint32_t>(int32At(header + 30));
+  const std::int32_t coloursUsed = int32At(header + 46);
+
+  if (infoSize != 40 && infoSize != 108 && infoSize != 124) {
+    return ReadResult::declined("BMP info header of another kind");
+  }
+  if (compression != kUncompressed) return ReadResult::declined("compressed BMP");
+  if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 24 &&
+      bitsPerPixel != 32) {
+    return ReadResult::declined("BMP with " + std::to_string(bitsPerPixel) + " bits a pixel");
+  }
+  if (pixelOffset < 0 || width <= 0 || height == 0 || height == INT_MIN) {
+    return ReadResult::declined("BMP header out of range");
+  }
+  const ReadResult size = checkImageSize(static_cast<std::uint64_t>(width),
+                                         static_cast<std::uint64_t>(height < 0 ? -height : height));
+  if (size.outcome != ReadOutcome::kRead) return size;
+  // The library computes the row length in int; a row it cannot is left to it.
+  if (std::int64_t{width} * bitsPerPixel + 7 > INT_MAX)
+    return ReadResult::declined("BMP row too long");
+  const std::size_t rowBytes =
+      ((static_cast<std::size_t>(width) * bitsPerPixel + 7) / 8 + 3) & ~std::size_t{3};
+
+  // The palette follows the info header; entries it does not list are black.
+  std::uint8_t greyPalette[kMaxPaletteEntries] = {};
+  if (bitsPerPixel <= 8) {
+    if (coloursUsed < 0 || coloursUsed > kMaxPaletteEntries) {
+      return ReadResult::declined("BMP palette size out of range");
+    }
+    const int entries = coloursUsed == 0 ? 1 << bitsPerPixel : coloursUsed;
+    std::uint8_t palette[kMaxPaletteEntries * 4];
+    if (std::fseek(file.get(), kInfoHeaderOffset + infoSize, SEEK_SET) != 0 ||
+        !readExactly(file.get(), palette, static_cast<std::size_t>(entries) * 4)) {
+      return ReadResult::declined("short BMP palette");
+    }
+    for (int i = 0; i < entries; ++i) {
+      greyPalette[i] = greyOf({palette[4 * i], palette[4 * i + 1], palette[4 * i + 2]});
+    }
+  }
+
+  if (std::fseek(file.get(), pixelOffset, SEEK_SET) != 0) return ReadResult::declined("short BMP");
+  const int rows = height < 0 ? -height : height;
+  image->create(rows, width, CV_8UC1);
+  std::vector<std::uint8_t> row(rowBytes);
+  for (int y = 0; y < rows; ++y) {
+    if (!readExactly(file.get(), row.data(), rowBytes)) {
+      image->release();
+      return ReadResult::declined("short BMP");
+    }
+    // Rows are stored bottom-up unless the height is negative.
+    const int target = height > 0 ? rows - 1 - y : y;
+    convertRow(bitsPerPixel, row.data(), greyPalette, width, image->ptr<std::uint8_t>(target));
+  }
+  return ReadResult::read();
+}
+
+}  // namespace corvantis
