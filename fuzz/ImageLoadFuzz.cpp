@@ -1,6 +1,7 @@
-// Feeds arbitrary files to the image loading of a check (header check, then the image
-// library's reader) and analyses what loads: nothing may crash, hang or read out of
-// bounds, and nothing huge may be allocated.
+// Feeds arbitrary files to the image loading of a check (header check, then the fast
+// BMP, PNG and JPEG readers; other files go to the image library's reader when its
+// plugin is found beside the fuzzer) and analyses what loads: nothing may crash, hang or
+// read out of bounds, and nothing huge may be allocated.
 #include <unistd.h>
 
 #include <cstdint>
