@@ -1,9 +1,9 @@
 #include "app/Verdict.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
-
-#include <gtest/gtest.h>
 
 namespace corvantis {
 namespace {
@@ -68,15 +68,14 @@ TEST(VerdictTest, ToleranceReadsLikeAtof) {
   const struct {
     const char* text;
     double value;
-  } cases[] = {{"0.1", 0.1},  {"  0.25", 0.25}, {"0.05abc", 0.05}, {"abc", 0.0},
-               {"", 0.0},     {"-1", -1.0},     {"1e6", 1e6},      {"0,5", 0.0}};
+  } cases[] = {{"0.1", 0.1}, {"  0.25", 0.25}, {"0.05abc", 0.05}, {"abc", 0.0},
+               {"", 0.0},    {"-1", -1.0},     {"1e6", 1e6},      {"0,5", 0.0}};
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(c.value, parseTolerance(c.text)) << c.text;
 }
 
 TEST(VerdictTest, LineHasTheFixedPiecesInOrder) {
-  EXPECT_EQ(
-      "Step: 12, Image: cap_0001.bmp, Status: accepted, Image error: 0.0523, Tolerance: 0.1",
-      composeVerdictLine("12", "cap_0001.bmp", true, 0.0523, parseTolerance("0.10")));
+  EXPECT_EQ("Step: 12, Image: cap_0001.bmp, Status: accepted, Image error: 0.0523, Tolerance: 0.1",
+            composeVerdictLine("12", "cap_0001.bmp", true, 0.0523, parseTolerance("0.10")));
   EXPECT_EQ("Step: a, b c, Image: , Status: rejected, Image error: 1.41421, Tolerance: 1e+006",
             composeVerdictLine("a, b c", "", false, std::sqrt(2.0), 1000000));
   EXPECT_EQ("Step: 1, Image: x, Status: rejected, Image error: 0.707107, Tolerance: 0.123457",
