@@ -272,6 +272,7 @@ TEST_F(CheckTest, MissingTemporaryDirectoryStillUpdatesTheStore) {
 
 // Cells where files cannot be written: the check still gives its verdict, the store is
 // never lost or cut, and stderr says what was not written.
+
 // A store of several cells' parts, with the record of part.png older than the image so
 // that every check here computes and stores it again.
 std::string storeOfSeveralParts() {
@@ -329,35 +330,27 @@ const FailureCase kCases[] = {
      {}},
 };
 
-class CheckFailureTest : public ::testing::TestWithParam<FailureCase> {};
+class CheckFailureTest : public CheckTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(CheckFailureTest, VerdictIsGivenAndTheStoreIsNeverLostOrCut) {
   const FailureCase& c = GetParam();
-  test::TempDir cell;
-  const fs::path root = cell.path();
-  for (const char* dir : {"robots/R1/ref", "robots/R1/debug", "bin", "var/tmp"})
-    fs::create_directories(root / dir);
-  const std::string ref = cell.file("robots/R1/ref/part.png");
-  const std::string cap = cell.file("robots/R1/ref/cap.png");
-  ASSERT_TRUE(cv::imwrite(ref, partImage(0, 0)));
-  ASSERT_TRUE(cv::imwrite(cap, partImage(0, 0)));
-  setFileTime(ref, 1700000000);
-
-  const std::string storePath = cell.file("robots/R1/corvantis.dat");
-  const std::string journalPath = cell.file("robots/R1/debug/corvantis.log");
-  const std::string store = storeOfSeveralParts();
-  std::string journal;
+  drawBoth();
+  setFileTime(ref(), 1700000000);
+  const std::string storePath = cell("robots/R1/corvantis.dat");
+  const std::string journalPath = cell("robots/R1/debug/corvantis.log");
+  const std::string storeBefore = storeOfSeveralParts();
+  std::string journalBefore;
   for (int n = 0; n < 31; ++n)
-    journal += "[01/01/2026 00:00:00] - Step: " + std::to_string(n) + "\r\n";
-  test::writeFile(storePath, store);
-  test::writeFile(journalPath, journal);
-  ASSERT_GT(store.size(), 1100u);
-  ASSERT_LT(journal.size(), 1100u);
-  ASSERT_GT(journal.size() + 60, 1100u);  // a verdict line does not fit below the limit
-  c.breakCell(root);
+    journalBefore += "[01/01/2026 00:00:00] - Step: " + std::to_string(n) + "\r\n";
+  test::writeFile(storePath, storeBefore);
+  test::writeFile(journalPath, journalBefore);
+  ASSERT_GT(storeBefore.size(), 1100u);
+  ASSERT_LT(journalBefore.size(), 1100u);
+  ASSERT_GT(journalBefore.size() + 60, 1100u);  // a verdict line does not fit below the limit
+  c.breakCell(cell_.path());
 
   const RunResult run =
-      runProgram(CORVANTIS_EXE, {"12", ref, cap, "0.1"}, cell.file("bin"), c.options);
+      runProgram(CORVANTIS_EXE, {"12", ref(), cap(), "0.1"}, cell("bin"), c.options);
   EXPECT_EQ(0, run.status) << run.err;
   EXPECT_EQ("1", run.out) << run.err;
   for (const char* told : c.told) {
@@ -367,23 +360,23 @@ TEST_P(CheckFailureTest, VerdictIsGivenAndTheStoreIsNeverLostOrCut) {
     EXPECT_EQ("", run.err);
   }
 
-  const std::string storeAfter = readFile(storePath);
+  const std::string storeAfter = store();
   if (c.storeUpdated) {
     const std::string old = "part.png,1,1,1,1,1.5,1.5\r\n";
-    EXPECT_EQ(store.substr(0, store.size() - old.size()),
-              storeAfter.substr(0, store.size() - old.size()));
-    EXPECT_EQ(store.size() - old.size(),
-              storeAfter.find("part.png,1700000000,", store.size() - old.size()))
+    EXPECT_EQ(storeBefore.substr(0, storeBefore.size() - old.size()),
+              storeAfter.substr(0, storeBefore.size() - old.size()));
+    EXPECT_EQ(storeBefore.size() - old.size(),
+              storeAfter.find("part.png,1700000000,", storeBefore.size() - old.size()))
         << storeAfter;
   } else {
-    EXPECT_EQ(store, storeAfter);
+    EXPECT_EQ(storeBefore, storeAfter);
   }
-  const std::string journalAfter = readFile(journalPath);
+  const std::string journalAfter = journal();
   if (c.journalWritten) {
-    EXPECT_EQ(0u, journalAfter.find(journal));
-    EXPECT_NE(std::string::npos, journalAfter.find("Status: accepted", journal.size()));
+    EXPECT_EQ(0u, journalAfter.find(journalBefore));
+    EXPECT_NE(std::string::npos, journalAfter.find("Status: accepted", journalBefore.size()));
   } else if (fs::exists(journalPath)) {
-    EXPECT_EQ(journal, journalAfter);
+    EXPECT_EQ(journalBefore, journalAfter);
   }
 }
 

@@ -33,14 +33,12 @@ class JournalTest : public ::testing::Test {
   std::ostringstream diagnostics_;
 };
 
-TEST_F(JournalTest, LineHasAZeroPaddedTimeStampAndEndsInCrLf) {
+TEST_F(JournalTest, LineHasAZeroPaddedTimeStampBlanksForLineBreaksAndEndsInCrLf) {
   EXPECT_EQ("[05/12/2026 07:04:09] - Step: 3\r\n",
             journalLine(LocalTime{2026, 12, 5, 7, 4, 9}, "Step: 3"));
   EXPECT_EQ("[01/02/2027 00:00:05] - \r\n", journalLine(LocalTime{2027, 2, 1, 0, 0, 5}, ""));
   EXPECT_EQ("[31/10/0999 23:59:59] - x\r\n", journalLine(LocalTime{999, 10, 31, 23, 59, 59}, "x"));
-}
-
-TEST_F(JournalTest, LineBreaksInTheTextBecomeBlanks) {
+  // A step with line breaks cannot forge journal lines.
   EXPECT_EQ("[01/02/2027 00:00:05] - Step: 1  forged line \r\n",
             journalLine(LocalTime{2027, 2, 1, 0, 0, 5}, "Step: 1\r\nforged line\n"));
 }
