@@ -113,6 +113,8 @@ TEST_F(StoreRecordTest, UpdateReplacesEveryLineOfTheKeyAndDropsShortLines) {
        "x.bmp,1,1,2,3,4,5\r\n" + record},
       {"mypart.bmp untouched", "mypart.bmp,1,1,2,3,4,5\r\npart.bmp,1,0\r\n",
        "mypart.bmp,1,1,2,3,4,5\r\n" + record},
+      {"part.bmpx untouched", "part.bmpx,1,1,2,3,4,5\r\npart.bmp,1,0\r\n",
+       "part.bmpx,1,1,2,3,4,5\r\n" + record},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.after, updatedStore(c.before, "part.bmp", record)) << c.name;
