@@ -1,9 +1,9 @@
 #include "app/Verdict.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
-
-#include <gtest/gtest.h>
 
 namespace corvantis {
 namespace {
@@ -31,26 +31,23 @@ TEST(ImageErrorTest, WorkedCases) {
       {"zero reference and zero current", {0}, {0}, 0.0},
       {"extra current entries ignored", {1.5}, {1.5, 99.5, 7.25}, 0.0},
       {"empty reference", {}, {1.5}, 0.0},
+      // 0.01 against a whole current value: no adjustment, so 5 / 0.01 stays a ratio of 500.
+      {"margin value is neither whole nor fractional", {0.01}, {5}, 499.0},
+      // An infinite reference entry (only a damaged store holds one) counts as a ratio of 0.
+      {"infinite reference entry", {1, 1, 1, kInf, 2.5}, {1, 1, 1, 3.5, 2.5}, 1.0},
+      // Beyond the 64-bit range a double is whole; it must not go through the integer cast.
+      {"beyond the 64-bit range", {1e300, -1e300}, {3, 4}, 0.0},
   };
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(c.expected, imageError(c.reference, c.current)) << c.what;
   }
 }
 
-TEST(ImageErrorTest, ValueOnTheMarginIsNeitherWholeNorFractional) {
-  // 0.01 against a whole current value: no adjustment, so 5 / 0.01 stays a ratio of 500.
-  EXPECT_DOUBLE_EQ(499.0, imageError({0.01}, {5}));
-  // A zero reference that is not replaced makes the error infinite, which rejects.
-  EXPECT_FALSE(isAccepted(imageError({0}, {0.01}), 1e300));
-}
-
-TEST(ImageErrorTest, NonFiniteOrHugeValuesNeverCrashAndReject) {
+TEST(ImageErrorTest, NonFiniteValuesAndUnreplacedZerosNeverCrashAndReject) {
   EXPECT_FALSE(isAccepted(imageError({1, 1, 1, kNaN, 2.5}, {1, 1, 1, 3.5, 2.5}), 1e300));
   EXPECT_FALSE(isAccepted(imageError({1, 1, 1, 3.5, 2.5}, {1, 1, 1, kInf, 2.5}), 1e300));
-  // An infinite reference entry (only a damaged store holds one) counts as a ratio of 0.
-  EXPECT_DOUBLE_EQ(1.0, imageError({1, 1, 1, kInf, 2.5}, {1, 1, 1, 3.5, 2.5}));
-  // Beyond the 64-bit range a double is whole; it must not go through the integer cast.
-  EXPECT_DOUBLE_EQ(0.0, imageError({1e300, -1e300}, {3, 4}));
+  // A zero reference that is not replaced makes the error infinite.
+  EXPECT_FALSE(isAccepted(imageError({0}, {0.01}), 1e300));
   // A current signature shorter than the reference gives no number.
   EXPECT_TRUE(std::isnan(imageError({1.5, 2.5}, {1.5})));
 }
@@ -68,15 +65,14 @@ TEST(VerdictTest, ToleranceReadsLikeAtof) {
   const struct {
     const char* text;
     double value;
-  } cases[] = {{"0.1", 0.1},  {"  0.25", 0.25}, {"0.05abc", 0.05}, {"abc", 0.0},
-               {"", 0.0},     {"-1", -1.0},     {"1e6", 1e6},      {"0,5", 0.0}};
+  } cases[] = {{"0.1", 0.1}, {"  0.25", 0.25}, {"0.05abc", 0.05}, {"abc", 0.0},
+               {"", 0.0},    {"-1", -1.0},     {"1e6", 1e6},      {"0,5", 0.0}};
   for (const auto& c : cases) EXPECT_DOUBLE_EQ(c.value, parseTolerance(c.text)) << c.text;
 }
 
 TEST(VerdictTest, LineHasTheFixedPiecesInOrder) {
-  EXPECT_EQ(
-      "Step: 12, Image: cap_0001.bmp, Status: accepted, Image error: 0.0523, Tolerance: 0.1",
-      composeVerdictLine("12", "cap_0001.bmp", true, 0.0523, parseTolerance("0.10")));
+  EXPECT_EQ("Step: 12, Image: cap_0001.bmp, Status: accepted, Image error: 0.0523, Tolerance: 0.1",
+            composeVerdictLine("12", "cap_0001.bmp", true, 0.0523, parseTolerance("0.10")));
   EXPECT_EQ("Step: a, b c, Image: , Status: rejected, Image error: 1.41421, Tolerance: 1e+006",
             composeVerdictLine("a, b c", "", false, std::sqrt(2.0), 1000000));
   EXPECT_EQ("Step: 1, Image: x, Status: rejected, Image error: 0.707107, Tolerance: 0.123457",

@@ -51,6 +51,13 @@ std::vector<cv::Mat> stagesOf(const std::string& path) {
           orBlack(proc.getCornersImage()), orBlack(proc.getBorderImage())};
 }
 
+// A child without a display.
+ChildEnv headless() {
+  ChildEnv env;
+  env.unsetVars = {"DISPLAY", "WAYLAND_DISPLAY"};
+  return env;
+}
+
 bool samePixels(const cv::Mat& a, const cv::Mat& b) {
   return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(a != b) == 0;
 }
@@ -83,8 +90,8 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.image);
-    const RunResult run = test::runProgram(CORVANTIS_EXE, {c.image}, dir.path().string(),
-                                           {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
+    const RunResult run =
+        test::runProgram(CORVANTIS_EXE, {c.image}, dir.path().string(), headless(), 60s);
     EXPECT_EQ(0, run.status) << run.err;  // -1 also when it waited and was killed
     EXPECT_EQ(c.lines, run.out);
     const std::string sheetPath =
@@ -112,16 +119,16 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
 TEST(ViewTest, FailuresEndWithStatusOneAndTheReason) {
   test::TempDir dir;
   const std::string missing = dir.file("missing.png");
-  const RunResult unreadable = test::runProgram(CORVANTIS_EXE, {missing}, dir.path().string(),
-                                                {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
+  const RunResult unreadable =
+      test::runProgram(CORVANTIS_EXE, {missing}, dir.path().string(), headless(), 60s);
   EXPECT_EQ(1, unreadable.status);
   EXPECT_EQ("", unreadable.out);
   EXPECT_NE(std::string::npos, unreadable.err.find(missing)) << unreadable.err;
   EXPECT_TRUE(fs::is_empty(dir.path()));
 
   fs::create_directory(dir.path() / "part.png.diagnostics.png");  // in the sheet's way
-  const RunResult blocked = test::runProgram(CORVANTIS_EXE, {kSample}, dir.path().string(),
-                                             {"DISPLAY", "WAYLAND_DISPLAY"}, 60s);
+  const RunResult blocked =
+      test::runProgram(CORVANTIS_EXE, {kSample}, dir.path().string(), headless(), 60s);
   EXPECT_EQ(1, blocked.status);
   EXPECT_NE(std::string::npos, blocked.err.find("cannot write")) << blocked.err;
   EXPECT_NE(std::string::npos, blocked.err.find("Is a directory")) << blocked.err;

@@ -151,16 +151,6 @@ TEST(ImageProcTest, BorderIsObjectPixelsTouchingBackgroundInsideTheImage) {
   }
 }
 
-TEST(ImageProcTest, BorderOfFilledRectangleIsItsOutline) {
-  ImageProc proc;
-  setBinary(proc, {".......", ".#####.", ".#####.", ".#####.", ".#####.", "......."});
-  proc.extractBorder();
-  EXPECT_EQ(2u * 5 + 2 * 4 - 4, proc.borderPoints.size());
-  for (const PixelPoint& p : proc.borderPoints) {
-    EXPECT_TRUE(p.row == 1 || p.row == 4 || p.col == 1 || p.col == 5) << p.row << "," << p.col;
-  }
-}
-
 TEST(ImageProcTest, AngleAndRadiusOfTheBorderCentroid) {
   struct Case {
     const char* name;
@@ -195,62 +185,6 @@ TEST(ImageProcTest, CentroidJustBelowTheRightAxisStaysBelow360) {
   EXPECT_GT(proc.angle, 359.999);
 }
 
-TEST(ImageProcTest, FeatureVectorOutcomes) {
-  struct Case {
-    const char* name;
-    cv::Mat source;
-    FeatureVector expected;  // -2 at Corners: the count of a direct detection
-  };
-  const Case cases[] = {
-      {"uniform grey: no object", cv::Mat(9, 9, CV_8UC1, cv::Scalar(128)), {0, 0, -1, -1, -1}},
-      {"all black: all object", cv::Mat(9, 7, CV_8UC1, cv::Scalar(0)), {63, 0, 0, 0, 0}},
-      {"centred square", darkRect(21, 21, cv::Rect(7, 7, 7, 7)), {49, 24, -2, 0, 0}},
-      {"one pixel up right",
-       darkRect(5, 5, cv::Rect(4, 0, 1, 1)),
-       {1, 1, -2, 44.99939, std::sqrt(8.0)}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ImageProc proc;
-    proc.sourceImage = c.source;
-    FeatureVector values = proc.getFeatureVector();
-    ASSERT_EQ(kFeatureCount, values.size());
-    EXPECT_EQ(c.expected[0], values[0]);
-    EXPECT_EQ(c.expected[1], values[1]);
-    EXPECT_EQ(c.expected[2] == -2 ? proc.cornerCount : c.expected[2], values[2]);
-    EXPECT_NEAR(c.expected[3], values[3], 5e-6);
-    EXPECT_NEAR(c.expected[4], values[4], 1e-12);
-    EXPECT_EQ(proc.featureValues, values);
-    values[0] = 12345;
-    EXPECT_NE(12345, proc.featureValues[0]);
-  }
-}
-
-TEST(ImageProcTest, PrepareKeepsEachStageButFeaturePathSharesPixels) {
-  const cv::Mat source = darkRect(21, 21, cv::Rect(3, 5, 9, 6));
-  ImageProc prepared;
-  prepared.sourceImage = source;
-  prepared.prepare();
-  ImageProc featured;
-  featured.sourceImage = source;
-  featured.getFeatureVector();
-
-  EXPECT_EQ(featured.objectPoints, prepared.objectPoints);
-  EXPECT_EQ(featured.borderPoints, prepared.borderPoints);
-  EXPECT_EQ(featured.cornerCount, prepared.cornerCount);
-  EXPECT_EQ(featured.angle, prepared.angle);
-  const uchar* pixels = featured.equalizedImage.data;
-  EXPECT_TRUE(featured.binaryImage.data == pixels && featured.cornersImage.data == pixels &&
-              featured.borderImage.data == pixels);
-  EXPECT_NE(prepared.binaryImage.data, prepared.cornersImage.data);
-  EXPECT_NE(prepared.binaryImage.data, prepared.borderImage.data);
-  EXPECT_NE(prepared.equalizedImage.data, prepared.binaryImage.data);
-
-  // Redrawing the border image leaves the binary image's object intact.
-  prepared.getBorderImage();
-  EXPECT_EQ(54, cv::countNonZero(prepared.getBinaryImage()));
-}
-
 TEST(ImageProcTest, FeaturePathFindsWhatPrepareFinds) {
   cv::Mat noise(61, 83, CV_8UC1);
   cv::RNG(3).fill(noise, cv::RNG::UNIFORM, 0, 256);
@@ -259,7 +193,9 @@ TEST(ImageProcTest, FeaturePathFindsWhatPrepareFinds) {
   const struct {
     const char* name;
     cv::Mat source;
-  } cases[] = {{"noise", noise}, {"object along two edges", edges},
+  } cases[] = {{"noise", noise},
+               {"object along two edges", edges},
+               {"rectangle", darkRect(21, 21, cv::Rect(3, 5, 9, 6))},
                {"one pixel in a corner", darkRect(5, 7, cv::Rect(6, 4, 1, 1))},
                {"one row", darkRect(1, 9, cv::Rect(2, 0, 3, 1))}};
   for (const auto& c : cases) {
@@ -327,6 +263,8 @@ TEST(ImageProcTest, BorderImageIsRedrawnAsTheBorderAlone) {
   cv::rectangle(outline, cv::Rect(3, 5, 9, 6), cv::Scalar(255));
   EXPECT_EQ(0, cv::countNonZero(proc.getBorderImage() != outline));
   EXPECT_EQ(0, cv::countNonZero(proc.getBorderImage() != outline));
+  // Redrawing the border image leaves the binary image's object intact.
+  EXPECT_EQ(54, cv::countNonZero(proc.getBinaryImage()));
 }
 
 }  // namespace

@@ -185,87 +185,63 @@ Bytes cmykJpeg(const cv::Mat& image) {
   return content;
 }
 
+using Maker = std::function<Bytes(const cv::Mat&)>;
+
+Maker bmpOf(int bits, bool topDown = false, bool rle = false) {
+  return [=](const cv::Mat& m) { return bmp(m, bits, topDown, rle); };
+}
+Maker pngOf(const PngOptions& o) {
+  return [=](const cv::Mat& m) { return png(m, o); };
+}
+// Encoded by the library, in colour or (`grey`) after conversion.
+Maker libraryOf(const std::string& extension, bool grey = false, std::vector<int> params = {}) {
+  return [=](const cv::Mat& m) {
+    cv::Mat image = m;
+    if (grey) cv::cvtColor(m, image, cv::COLOR_BGR2GRAY);
+    return encoded(image, extension, params);
+  };
+}
+
 struct Variant {
   const char* name;
   bool fast;  // read by the fast readers; otherwise declined for cv::imread
-  std::function<Bytes(const cv::Mat&)> make;
+  Maker make;
 };
 
+const std::vector<int> kProgressive = {cv::IMWRITE_JPEG_PROGRESSIVE, 1};
 const Variant kVariants[] = {
-    {"bmp 1 bit", true, [](const cv::Mat& m) { return bmp(m, 1); }},
-    {"bmp 4 bits", true, [](const cv::Mat& m) { return bmp(m, 4); }},
-    {"bmp 8 bits", true, [](const cv::Mat& m) { return bmp(m, 8); }},
-    {"bmp 8 bits top-down", true, [](const cv::Mat& m) { return bmp(m, 8, true); }},
-    {"bmp 24 bits", true, [](const cv::Mat& m) { return bmp(m, 24); }},
-    {"bmp 24 bits top-down", true, [](const cv::Mat& m) { return bmp(m, 24, true); }},
-    {"bmp 32 bits", true, [](const cv::Mat& m) { return bmp(m, 32); }},
+    {"bmp 1 bit", true, bmpOf(1)},
+    {"bmp 4 bits", true, bmpOf(4)},
+    {"bmp 8 bits", true, bmpOf(8)},
+    {"bmp 8 bits top-down", true, bmpOf(8, true)},
+    {"bmp 24 bits", true, bmpOf(24)},
+    {"bmp 24 bits top-down", true, bmpOf(24, true)},
+    {"bmp 32 bits", true, bmpOf(32)},
     {"bmp grey by the library", true,
      [](const cv::Mat& m) { return encoded(m.reshape(1, m.rows).colRange(0, m.cols), ".bmp"); }},
-    {"bmp 16 bits", false, [](const cv::Mat& m) { return bmp(m, 16); }},
-    {"bmp rle4", false, [](const cv::Mat& m) { return bmp(m, 4, false, true); }},
-    {"bmp rle8", false, [](const cv::Mat& m) { return bmp(m, 8, false, true); }},
-    {"png grey", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_GRAY}); }},
-    {"png grey 2 bits", true,
-     [](const cv::Mat& m) {
-       return png(m, {PNG_COLOR_TYPE_GRAY, 2});
-     }},
-    {"png grey 16 bits", true,
-     [](const cv::Mat& m) {
-       return png(m, {PNG_COLOR_TYPE_GRAY, 16});
-     }},
-    {"png grey alpha", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_GA}); }},
-    {"png palette", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_PALETTE}); }},
-    {"png palette 4 bits", true,
-     [](const cv::Mat& m) {
-       return png(m, {PNG_COLOR_TYPE_PALETTE, 4});
-     }},
-    {"png rgb", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_RGB}); }},
-    {"png rgb interlaced", true,
-     [](const cv::Mat& m) {
-       return png(m, {PNG_COLOR_TYPE_RGB, 8, false, false, true});
-     }},
-    {"png rgb gAMA", true,
-     [](const cv::Mat& m) {
-       return png(m, {PNG_COLOR_TYPE_RGB, 8, true});
-     }},
-    {"png rgb sRGB", true,
-     [](const cv::Mat& m) {
-       return png(m, {PNG_COLOR_TYPE_RGB, 8, false, true});
-     }},
-    {"png rgb 16 bits gAMA", true,
-     [](const cv::Mat& m) {
-       return png(m, {PNG_COLOR_TYPE_RGB, 16, true});
-     }},
-    {"png rgba", true, [](const cv::Mat& m) { return png(m, {PNG_COLOR_TYPE_RGB_ALPHA}); }},
-    {"png rgba 16 bits sRGB", true,
-     [](const cv::Mat& m) {
-       return png(m, {PNG_COLOR_TYPE_RGB_ALPHA, 16, false, true});
-     }},
-    {"jpeg colour", true, [](const cv::Mat& m) { return encoded(m, ".jpg"); }},
-    {"jpeg grey", true,
-     [](const cv::Mat& m) {
-       cv::Mat g;
-       cv::cvtColor(m, g, cv::COLOR_BGR2GRAY);
-       return encoded(g, ".jpg");
-     }},
-    {"jpeg colour progressive", true,
-     [](const cv::Mat& m) {
-       return encoded(m, ".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
-     }},
-    {"jpeg grey progressive", true,
-     [](const cv::Mat& m) {
-       cv::Mat g;
-       cv::cvtColor(m, g, cv::COLOR_BGR2GRAY);
-       return encoded(g, ".jpg", {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
-     }},
+    {"bmp 16 bits", false, bmpOf(16)},
+    {"bmp rle4", false, bmpOf(4, false, true)},
+    {"bmp rle8", false, bmpOf(8, false, true)},
+    {"png grey", true, pngOf({PNG_COLOR_TYPE_GRAY})},
+    {"png grey 2 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 2})},
+    {"png grey 16 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 16})},
+    {"png grey alpha", true, pngOf({PNG_COLOR_TYPE_GA})},
+    {"png palette", true, pngOf({PNG_COLOR_TYPE_PALETTE})},
+    {"png palette 4 bits", true, pngOf({PNG_COLOR_TYPE_PALETTE, 4})},
+    {"png rgb", true, pngOf({PNG_COLOR_TYPE_RGB})},
+    {"png rgb interlaced", true, pngOf({PNG_COLOR_TYPE_RGB, 8, false, false, true})},
+    {"png rgb gAMA", true, pngOf({PNG_COLOR_TYPE_RGB, 8, true})},
+    {"png rgb sRGB", true, pngOf({PNG_COLOR_TYPE_RGB, 8, false, true})},
+    {"png rgb 16 bits gAMA", true, pngOf({PNG_COLOR_TYPE_RGB, 16, true})},
+    {"png rgba", true, pngOf({PNG_COLOR_TYPE_RGB_ALPHA})},
+    {"png rgba 16 bits sRGB", true, pngOf({PNG_COLOR_TYPE_RGB_ALPHA, 16, false, true})},
+    {"jpeg colour", true, libraryOf(".jpg")},
+    {"jpeg grey", true, libraryOf(".jpg", true)},
+    {"jpeg colour progressive", true, libraryOf(".jpg", false, kProgressive)},
+    {"jpeg grey progressive", true, libraryOf(".jpg", true, kProgressive)},
     {"jpeg cmyk", false, cmykJpeg},
-    {"tiff", false, [](const cv::Mat& m) { return encoded(m, ".tiff"); }},
-    {"pgm", false,
-     [](const cv::Mat& m) {
-       cv::Mat g;
-       cv::cvtColor(m, g, cv::COLOR_BGR2GRAY);
-       return encoded(g, ".pgm");
-     }},
+    {"tiff", false, libraryOf(".tiff")},
+    {"pgm", false, libraryOf(".pgm", true)},
 };
 
 // What the library reads; empty when it fails, also by an exception.

@@ -97,17 +97,9 @@ RunResult Child::result() const {
 }
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd, const std::vector<std::string>& unsetVars,
-                     std::chrono::seconds limit) {
-  RunOptions options;
-  options.unsetVars = unsetVars;
-  return runProgram(program, args, cwd, options, limit);
-}
-
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd, RunOptions options, std::chrono::seconds limit) {
-  options.cwd = cwd;
-  Child child(program, args, options);
+                     const std::string& cwd, ChildEnv env, std::chrono::seconds limit) {
+  env.cwd = cwd;
+  Child child(program, args, env);
   if (!child.waitFor(limit)) child.kill();
   return child.result();
 }

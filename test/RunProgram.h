@@ -31,7 +31,6 @@ struct ChildEnv {
   // read-only too.
   bool unprivileged = false;
 };
-using RunOptions = ChildEnv;
 
 // A running child whose standard output and error go to files. The destructor kills
 // and reaps it if it is still running. The environment variable CORVANTIS_TEST_WRAPPER,
@@ -56,15 +55,10 @@ class Child {
   int status_ = -1;
 };
 
-// Runs `program` with `args` (argument 0 is added) in the working directory `cwd` and
-// waits up to `limit` for it, killing it after. `unsetVars` are removed from the
-// child's environment.
+// Runs `program` with `args` (argument 0 is added) in the working directory `cwd`, with
+// everything else `env` gives the child, and waits up to `limit` for it, killing it after.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd, const std::vector<std::string>& unsetVars = {},
-                     std::chrono::seconds limit = std::chrono::seconds(120));
-// The same with everything `options` gives the child; its cwd is replaced by `cwd`.
-RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& cwd, RunOptions options,
+                     const std::string& cwd, ChildEnv env = {},
                      std::chrono::seconds limit = std::chrono::seconds(120));
 
 // The full path of `name` on PATH; empty when it is not there.

@@ -33,14 +33,12 @@ class JournalTest : public ::testing::Test {
   std::ostringstream diagnostics_;
 };
 
-TEST_F(JournalTest, LineHasAZeroPaddedTimeStampAndEndsInCrLf) {
+TEST_F(JournalTest, LineHasAZeroPaddedTimeStampBlanksForLineBreaksAndEndsInCrLf) {
   EXPECT_EQ("[05/12/2026 07:04:09] - Step: 3\r\n",
             journalLine(LocalTime{2026, 12, 5, 7, 4, 9}, "Step: 3"));
   EXPECT_EQ("[01/02/2027 00:00:05] - \r\n", journalLine(LocalTime{2027, 2, 1, 0, 0, 5}, ""));
   EXPECT_EQ("[31/10/0999 23:59:59] - x\r\n", journalLine(LocalTime{999, 10, 31, 23, 59, 59}, "x"));
-}
-
-TEST_F(JournalTest, LineBreaksInTheTextBecomeBlanks) {
+  // A step with line breaks cannot forge journal lines.
   EXPECT_EQ("[01/02/2027 00:00:05] - Step: 1  forged line \r\n",
             journalLine(LocalTime{2027, 2, 1, 0, 0, 5}, "Step: 1\r\nforged line\n"));
 }
@@ -86,47 +84,45 @@ TEST_F(JournalTest, RotationHeldUpByAnotherCheckAppendsToTheFullJournal) {
   EXPECT_FALSE(platform_.isLocked(journalLockPath(kJournal)));
 }
 
-TEST_F(JournalTest, RotationWithAllGenerationsDropsTheOldest) {
-  platform_.putFile(kJournal, std::string(kRotateBytes, 'j'));
-  for (int n = 1; n <= 5; ++n) platform_.putFile(generation(n), "generation " + std::to_string(n));
-  write("Step: 1");
-  EXPECT_EQ(std::string(kRotateBytes, 'j'), content(generation(1)));
-  for (int n = 2; n <= 5; ++n)
-    EXPECT_EQ("generation " + std::to_string(n - 1), content(generation(n))) << n;
-  EXPECT_EQ("[01/02/2027 00:00:05] - Step: 1\r\n", content(kJournal));
-}
-
-TEST_F(JournalTest, RotationWithAMissingGenerationShiftsTheOthers) {
-  platform_.putFile(kJournal, std::string(kRotateBytes, 'j'));
-  for (const int n : {1, 2, 4}) platform_.putFile(generation(n), "generation " + std::to_string(n));
-  write("Step: 1");
-  EXPECT_EQ(std::string(kRotateBytes, 'j'), content(generation(1)));
-  EXPECT_EQ("generation 1", content(generation(2)));
-  EXPECT_EQ("generation 2", content(generation(3)));
-  EXPECT_FALSE(content(generation(4)));
-  EXPECT_EQ("generation 4", content(generation(5)));
-}
-
-TEST_F(JournalTest, FirstLineWithoutJournalLeavesGenerationsAlone) {
-  platform_.putFile(generation(1), "old");
-  write("Step: 1");
-  EXPECT_EQ("old", content(generation(1)));
-  EXPECT_FALSE(content(generation(2)));
-  EXPECT_EQ("[01/02/2027 00:00:05] - Step: 1\r\n", content(kJournal));
-}
-
-TEST_F(JournalTest, GenerationThatCannotMoveKeepsItsContent) {
-  // Another check left generation 2 in place; the move of 1 onto it must not replace it.
-  platform_.putFile(kJournal, std::string(kRotateBytes, 'j'));
-  platform_.putFile(generation(1), "generation 1");
-  platform_.putFile(generation(2), "generation 2");
-  platform_.failOn(Op::moveNoReplace, "corvantis_2.log");
-  write("Step: 1");
-  EXPECT_EQ("generation 1", content(generation(1)));
-  EXPECT_EQ("generation 2", content(generation(2)));
-  // The journal could not become generation 1 either, so the line goes on its end.
-  EXPECT_EQ(std::string(kRotateBytes, 'j') + "[01/02/2027 00:00:05] - Step: 1\r\n",
-            content(kJournal));
+// Generations n = 1..5 start as "gN"; "J" stands for the full journal, "" for no file.
+TEST_F(JournalTest, RotationShiftsTheGenerationsItCanAndLosesNoOtherContent) {
+  const std::string full(kRotateBytes, 'j');
+  const std::string line = "[01/02/2027 00:00:05] - Step: 1\r\n";
+  const struct {
+    const char* name;
+    bool journal;
+    std::vector<int> present;
+    const char* unmovable;  // moves from this generation fail
+    std::string after;
+    std::vector<std::string> generations;
+  } cases[] = {
+      {"all: the oldest dropped",
+       true,
+       {1, 2, 3, 4, 5},
+       nullptr,
+       line,
+       {"J", "g1", "g2", "g3", "g4"}},
+      {"one missing", true, {1, 2, 4}, nullptr, line, {"J", "g1", "g2", "", "g4"}},
+      {"no journal yet", false, {1}, nullptr, line, {"g1", "", "", "", ""}},
+      // Another check left generation 2 in place; the journal cannot become 1 either.
+      {"2 cannot move", true, {1, 2}, "corvantis_2.log", full + line, {"g1", "g2", "", "", ""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::FakePlatform platform;
+    platform.addDirectory("/cell/robots/R1/debug");
+    platform.setLocalTime(LocalTime{2027, 2, 1, 0, 0, 5});
+    if (c.journal) platform.putFile(kJournal, full);
+    for (const int n : c.present) platform.putFile(generation(n), "g" + std::to_string(n));
+    if (c.unmovable != nullptr) platform.failOn(Op::moveNoReplace, c.unmovable);
+    writeJournalLine(platform, kJournal, "Step: 1", diagnostics_);
+    EXPECT_EQ(c.after, platform.contentOf(kJournal));
+    for (int n = 1; n <= 5; ++n) {
+      const std::string& expected = c.generations[n - 1];
+      EXPECT_EQ(expected == "J" ? full : expected, platform.contentOf(generation(n)).value_or(""))
+          << "generation " << n;
+    }
+  }
 }
 
 TEST_F(JournalTest, MissingDebugDirectoryCreatesNothingAndSaysSo) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "workspace/FileNames.h"
 #include "workspace/Platform.h"
 
 namespace corvantis {
@@ -79,6 +80,20 @@ TEST_F(PathsTest, GenerationsAreNumberedBeforeTheLogExtension) {
   ASSERT_EQ(5u, names.size());
   EXPECT_EQ("/c/robots/R1//debug/corvantis_1.log", names[0]);
   EXPECT_EQ("/c/robots/R1//debug/corvantis_5.log", names[4]);
+}
+
+TEST(FileNamesTest, FileNameIsThePartAfterTheLastSeparator) {
+  const PathCase cases[] = {
+      {R"(C:\cell\ref\part07.bmp)", "part07.bmp"},
+      {"C:/cell/part07.bmp", "part07.bmp"},
+      {"part07.bmp", "part07.bmp"},
+      {R"(C:\cell\ref\)", ""},
+      {"/cell/ref/", ""},
+      {R"(\\srv\share\a.bmp)", "a.bmp"},
+      {R"(C:\cell/ref\Part 07.BMP)", "Part 07.BMP"},
+      {"", ""},
+  };
+  for (const PathCase& c : cases) EXPECT_EQ(c.expected, fileNameOf(c.input)) << "path " << c.input;
 }
 
 }  // namespace

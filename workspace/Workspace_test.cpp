@@ -25,40 +25,52 @@ class WorkspaceTest : public ::testing::Test {
 };
 
 TEST_F(WorkspaceTest, PathsDeriveFromTheReferencePathAndTheWorkingDirectory) {
-  const Workspace workspace("/cell/robots/R1/ref/part.bmp", platform_, &diagnostics_);
-  EXPECT_EQ("/cell/robots/R1/", workspace.baseDir());
-  EXPECT_EQ("/cell/robots/R1/" + kSep + "debug" + kSep + "corvantis.log", workspace.journalPath());
-  EXPECT_EQ("/cell", workspace.tempRoot());
-  EXPECT_EQ("/cell/robots/R1/corvantis.dat", workspace.storePath());
+  const std::string journal = kSep + "debug" + kSep + "corvantis.log";
+  const struct {
+    std::string cwd, reference, baseDir, journalPath, tempRoot, storePath;
+  } cases[] = {
+      {"/cell/bin", "/cell/robots/R1/ref/part.bmp", "/cell/robots/R1/",
+       "/cell/robots/R1/" + journal, "/cell", "/cell/robots/R1/corvantis.dat"},
+      {R"(D:\cell\bin)", R"(D:\cell\robots\R1\ref\part.bmp)", R"(D:\\cell\\robots\\R1\\)",
+       R"(D:\\cell\\robots\\R1\\)" + journal, R"(D:\\cell)",
+       R"(D:\\cell\\robots\\R1\\corvantis.dat)"},
+      {"/cell/bin", "/images/part.bmp", "", journal, "/cell", "corvantis.dat"},
+  };
+  for (const auto& c : cases) {
+    platform_.setWorkingDirectory(c.cwd);
+    const Workspace workspace(c.reference, platform_, &diagnostics_);
+    EXPECT_EQ(c.baseDir, workspace.baseDir()) << c.reference;
+    EXPECT_EQ(c.journalPath, workspace.journalPath()) << c.reference;
+    EXPECT_EQ(c.tempRoot, workspace.tempRoot()) << c.reference;
+    EXPECT_EQ(c.storePath, workspace.storePath()) << c.reference;
+  }
 }
 
-TEST_F(WorkspaceTest, BackslashPathsAreKeptDoubled) {
-  platform_.setWorkingDirectory(R"(D:\cell\bin)");
-  const Workspace workspace(R"(D:\cell\robots\R1\ref\part.bmp)", platform_, &diagnostics_);
-  EXPECT_EQ(R"(D:\\cell\\robots\\R1\\)", workspace.baseDir());
-  EXPECT_EQ(R"(D:\\cell\\robots\\R1\\)" + kSep + "debug" + kSep + "corvantis.log",
-            workspace.journalPath());
-  EXPECT_EQ(R"(D:\\cell)", workspace.tempRoot());
-}
-
-TEST_F(WorkspaceTest, ConstructionCreatesTheStoreAndNothingElse) {
-  const Workspace workspace("/cell/robots/R1/ref/part.bmp", platform_, &diagnostics_);
-  EXPECT_EQ(std::vector<std::string>{"/cell/robots/R1/corvantis.dat"}, platform_.fileNames());
-  EXPECT_EQ("", diagnostics_.str());
-}
-
-TEST_F(WorkspaceTest, JournalLineGoesToTheDebugDirectory) {
-  Workspace workspace("/cell/robots/R1/ref/part.bmp", platform_, &diagnostics_);
-  workspace.writeJournal("Step: 3");
+TEST_F(WorkspaceTest, ReferenceIsStoredByFileNameAndTheJournalGoesToTheDebugDirectory) {
+  {
+    Workspace first("/cell/robots/R1/ref/part.bmp", platform_, &diagnostics_);
+    // Construction creates the store and nothing else.
+    EXPECT_EQ(std::vector<std::string>{"/cell/robots/R1/corvantis.dat"}, platform_.fileNames());
+    EXPECT_TRUE(first.readReference("/cell/robots/R1/ref/part.bmp").empty());
+    first.storeReference("/cell/robots/R1/ref/part.bmp", kValues, 1700000000);
+    first.writeJournal("Step: 3");
+  }
+  EXPECT_EQ(kRecord, platform_.contentOf("/cell/robots/R1/corvantis.dat"));
   EXPECT_EQ("[05/12/2026 07:04:09] - Step: 3\r\n",
             platform_.contentOf("/cell/robots/R1/debug/corvantis.log"));
+  EXPECT_EQ("", diagnostics_.str());
+  Workspace second("/cell/robots/R1/ref/part.bmp", platform_, &diagnostics_);
+  EXPECT_EQ(kValues, second.readReference(R"(C:\elsewhere\part.bmp)"));
+  EXPECT_EQ(1700000000u, second.storedTime("/cell/robots/R1/ref/part.bmp"));
+  // A path without a separator is its own key.
+  second.storeReference("other.bmp", kValues, 1);
+  EXPECT_EQ(kRecord + "other.bmp,1,937,312,4,123.456,17.5\r\n",
+            platform_.contentOf("/cell/robots/R1/corvantis.dat"));
 }
 
 TEST_F(WorkspaceTest, WithoutRobotsDirectoryTheStoreIsInTheWorkingDirectoryAndNoJournalIsWritten) {
   platform_.addDirectory("/debug");  // a journal must not land at the file-system root
   Workspace workspace("/images/part.bmp", platform_, &diagnostics_);
-  EXPECT_EQ("", workspace.baseDir());
-  EXPECT_EQ("corvantis.dat", workspace.storePath());
   workspace.writeJournal("Step: 3");
   EXPECT_EQ(std::vector<std::string>{"/cell/bin/corvantis.dat"}, platform_.fileNames());
   EXPECT_EQ("corvantis: no robots directory in /images/part.bmp; journal line not written\n",
@@ -120,30 +132,21 @@ class WorkspaceOnDiskTest : public ::testing::Test {
   std::ostringstream diagnostics_;
 };
 
-TEST_F(WorkspaceOnDiskTest, StoreIsReplacedInTheBaseDirectoryThroughTheTemporaryDirectory) {
-  storeTwice();
-  EXPECT_EQ(kRecord, test::readFile(at("robots/R1/corvantis.dat")));
-  EXPECT_EQ(kValues, Workspace(reference_).readReference(reference_));
-  // Only the lock file that updates take turns on stays beside the store.
-  EXPECT_EQ((std::vector<std::string>{"corvantis.dat", "corvantis.dat.lock", "debug", "ref"}),
-            entriesOf("robots/R1"));
-  EXPECT_EQ(std::vector<std::string>{}, entriesOf("var/tmp"));
-  EXPECT_EQ("", diagnostics_.str());
-}
-
-TEST_F(WorkspaceOnDiskTest, MissingTemporaryDirectoryStillReplacesTheStore) {
-  std::filesystem::remove(cell_ / "var" / "tmp");
-  storeTwice();
-  EXPECT_EQ(kRecord, test::readFile(at("robots/R1/corvantis.dat")));
-  // Only the lock file that updates take turns on stays beside the store.
-  EXPECT_EQ((std::vector<std::string>{"corvantis.dat", "corvantis.dat.lock", "debug", "ref"}),
-            entriesOf("robots/R1"));
-}
-
-TEST_F(WorkspaceOnDiskTest, WithoutRobotsDirectoryTheStoreIsInTheWorkingDirectory) {
-  const std::string image = at("images/part.bmp");
-  Workspace(image, defaultPlatform(), &diagnostics_).storeReference(image, kValues, 1700000000);
-  EXPECT_EQ(kRecord, test::readFile(at("bin/corvantis.dat")));
+TEST_F(WorkspaceOnDiskTest, StoreIsReplacedInTheBaseDirectoryWithOrWithoutTheTemporaryOne) {
+  for (const bool withTemp : {true, false}) {
+    SCOPED_TRACE(withTemp ? "with var/tmp" : "without var/tmp");
+    if (!withTemp) std::filesystem::remove(cell_ / "var" / "tmp");
+    storeTwice();
+    EXPECT_EQ(kRecord, test::readFile(at("robots/R1/corvantis.dat")));
+    EXPECT_EQ(kValues, Workspace(reference_).readReference(reference_));
+    // Only the lock file that updates take turns on stays beside the store.
+    EXPECT_EQ((std::vector<std::string>{"corvantis.dat", "corvantis.dat.lock", "debug", "ref"}),
+              entriesOf("robots/R1"));
+    if (withTemp) {
+      EXPECT_EQ(std::vector<std::string>{}, entriesOf("var/tmp"));
+    }
+    EXPECT_EQ("", diagnostics_.str());
+  }
 }
 
 TEST_F(WorkspaceOnDiskTest, JournalLinesEndInOneCrLfAndRotateWithAGenerationMissing) {
