@@ -1,12 +1,9 @@
 // The contract of the real platform layer on real files; the same cases run on every
-// system. What only Windows has sits in PlatformWindows_test.cpp.
+// system. What only one system has sits in PlatformPosix_test.cpp and
+// PlatformWindows_test.cpp.
 #include "workspace/Platform.h"
 
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#endif
 
 #include <filesystem>
 
@@ -108,18 +105,6 @@ TEST_F(PlatformTest, LockIsExclusiveAndWaitsOnlyTheGivenTime) {
   EXPECT_TRUE(platform_.lockFile(path, 0, &second).ok());
   EXPECT_FALSE(platform_.lockFile(dir_.file("missing/corvantis.lock"), 0, &first).ok());
 }
-
-#ifndef _WIN32
-TEST_F(PlatformTest, FileTimeIsWholeSecondsOfTheLastWrite) {
-  const std::string path = dir_.file("ref.bmp");
-  test::writeFile(path, "image");
-  for (const timespec time : {timespec{0, 0}, timespec{1, 0}, timespec{1700000000, 999999999}}) {
-    const timespec times[2] = {time, time};
-    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), times, 0));
-    EXPECT_EQ(static_cast<std::uint64_t>(time.tv_sec), fileTimeOf(path)) << time.tv_sec;
-  }
-}
-#endif
 
 }  // namespace
 }  // namespace corvantis
