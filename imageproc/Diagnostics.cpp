@@ -29,9 +29,6 @@ constexpr std::uint8_t kSheetText = 255;
 constexpr char kValuesTitle[] = "Values";
 constexpr char kSheetSuffix[] = ".diagnostics.png";
 
-// `angle` and `radius` start at -1.0 and are never negative once computed.
-bool notComputed(double measure) { return std::trunc(measure) == -1.0; }
-
 void putLine(cv::Mat& sheet, const std::string& text, int x, int top) {
   cv::putText(sheet, text, cv::Point(x, top + kTextBaseline), kFont, kFontScale,
               cv::Scalar(kSheetText), 1, cv::LINE_AA);

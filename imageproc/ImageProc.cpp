@@ -67,9 +67,6 @@ bool touchesBackground(const cv::Mat& image, const PixelPoint& p) {
   return false;
 }
 
-// `angle` and `radius` start at -1.0 and are never negative once computed.
-bool notComputed(double measure) { return std::trunc(measure) == -1.0; }
-
 }  // namespace
 
 ImageProc::ImageProc() : angle(-1.0), radius(-1.0), cornerCount(-1), fileTime(0) {}

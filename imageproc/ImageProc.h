@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <opencv2/core.hpp>
@@ -22,6 +23,10 @@ namespace corvantis {
 
 // Most corners one image can report; the capacity of `ImageProc::corners`.
 constexpr std::size_t kCornerCapacity = 500;
+
+// True while `angle` or `radius` holds its not-computed marker: both start at -1.0 and
+// are never negative once computed.
+inline bool notComputed(double measure) { return std::trunc(measure) == -1.0; }
 
 // A pixel position in the analysed image, row 0 at the top.
 struct PixelPoint {
