@@ -7,7 +7,8 @@
 #              Windows build of the tests
 set -eu
 
-packages="g++ cmake ninja-build pkg-config libopencv-dev libpng-dev libjpeg62-turbo-dev libx11-dev libgtest-dev"
+# make: the default generator of a plain `cmake -S . -B build`; the scripts use Ninja.
+packages="g++ make cmake ninja-build pkg-config libopencv-dev libpng-dev libjpeg62-turbo-dev libx11-dev libgtest-dev"
 for flag in "$@"; do
   case "$flag" in
     --test) packages="$packages xvfb xdotool imagemagick x11-utils valgrind" ;;
