@@ -7,11 +7,7 @@
 #include "workspace/NumberText.h"
 
 namespace corvantis {
-namespace {
-
-enum class ValueClass { kWhole, kFractional, kNeither };
-
-ValueClass classify(double x) {
+ValueClass classifyValue(double x) {
   // Not-a-number and infinity have no fractional part to speak of; leaving them
   // unadjusted lets the ratio become non-finite, which rejects.
   if (!std::isfinite(x)) return ValueClass::kNeither;
@@ -25,31 +21,45 @@ ValueClass classify(double x) {
   return ValueClass::kNeither;
 }
 
-}  // namespace
-
-double imageError(const FeatureVector& reference, const FeatureVector& current) {
-  if (current.size() < reference.size()) return std::nan("");
-  double sum = 0.0;
+std::vector<ErrorTerm> errorTerms(const FeatureVector& reference, const FeatureVector& current) {
+  std::vector<ErrorTerm> terms;
+  if (current.size() < reference.size()) return terms;
+  terms.reserve(reference.size());
   for (std::size_t i = 0; i < reference.size(); ++i) {
-    double r = reference[i];
-    double c = current[i];
-    const ValueClass rc = classify(r);
-    const ValueClass cc = classify(c);
+    ErrorTerm t;
+    t.reference = reference[i];
+    t.current = current[i];
+    t.referenceClass = classifyValue(t.reference);
+    t.currentClass = classifyValue(t.current);
+    double r = t.reference;
+    double c = t.current;
     // The two mixed cases are deliberately not symmetric: a current value that turned
     // whole costs 0.25, a whole reference against a fractional current value costs 1.
-    if (rc == ValueClass::kFractional && cc == ValueClass::kWhole) {
+    if (t.referenceClass == ValueClass::kFractional && t.currentClass == ValueClass::kWhole) {
+      t.adjustment = Adjustment::kCurrentWhole;
       c = r;
       r = 2 * r;
-    } else if (rc == ValueClass::kWhole && cc == ValueClass::kFractional) {
+    } else if (t.referenceClass == ValueClass::kWhole &&
+               t.currentClass == ValueClass::kFractional) {
+      t.adjustment = Adjustment::kReferenceWhole;
       r = c;
       c = 2 * c;
-    } else if (rc == ValueClass::kWhole && cc == ValueClass::kWhole) {
+    } else if (t.referenceClass == ValueClass::kWhole && t.currentClass == ValueClass::kWhole) {
+      t.adjustment = Adjustment::kBothWhole;
       r = 1;
       c = 1;
     }
     const double diff = 1 - c / r;
-    sum += diff * diff;
+    t.term = diff * diff;
+    terms.push_back(t);
   }
+  return terms;
+}
+
+double imageError(const FeatureVector& reference, const FeatureVector& current) {
+  if (current.size() < reference.size()) return std::nan("");
+  double sum = 0.0;
+  for (const ErrorTerm& t : errorTerms(reference, current)) sum += t.term;
   return std::sqrt(sum);
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "workspace/FeatureVector.h"
 
@@ -14,6 +15,39 @@ namespace corvantis {
 
 // Fractional parts within this margin of 0 count as whole numbers.
 constexpr double kWholeMargin = 0.01;
+
+// How one value counts: a fractional part below the margin is whole (every negative value
+// is), above it fractional; exactly the margin, or not a number, is neither.
+enum class ValueClass { kWhole, kFractional, kNeither };
+ValueClass classifyValue(double x);
+
+// What the whole / fractional rule did to one pair of entries before their ratio.
+enum class Adjustment {
+  kNone,            // ratio of the values as they stand
+  kBothWhole,       // both whole: ratio 1, term 0
+  kCurrentWhole,    // fractional reference, whole current: ratio 0.5, term 0.25
+  kReferenceWhole,  // whole reference, fractional current: ratio 2, term 1
+};
+
+// One entry of the error: the two values, their classes, the adjustment and the squared
+// term it adds. A snap is one of the two mixed adjustments: the term is fixed however
+// close the two values are.
+struct ErrorTerm {
+  double reference = 0;
+  double current = 0;
+  ValueClass referenceClass = ValueClass::kNeither;
+  ValueClass currentClass = ValueClass::kNeither;
+  Adjustment adjustment = Adjustment::kNone;
+  double term = 0;
+  bool snapped() const {
+    return adjustment == Adjustment::kCurrentWhole || adjustment == Adjustment::kReferenceWhole;
+  }
+};
+
+// The terms of imageError, one per reference entry, in order; empty when `current` has
+// fewer entries than `reference`. imageError is the square root of their sum, added in
+// this order, so the two agree to the last bit.
+std::vector<ErrorTerm> errorTerms(const FeatureVector& reference, const FeatureVector& current);
 
 // sqrt of the sum of (1 - c/r)^2 over the reference's entries, after the whole /
 // fractional adjustments. `current` must have at least as many entries as `reference`;

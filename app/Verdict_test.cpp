@@ -43,6 +43,24 @@ TEST(ImageErrorTest, WorkedCases) {
   }
 }
 
+TEST(ImageErrorTest, TermsNameTheSnapsAndSumToTheError) {
+  const FeatureVector reference = {5000, 300, 4, 45.3, 12.7};
+  const FeatureVector current = {5004, 301, 4, 45.005, 13.2};
+  const std::vector<ErrorTerm> terms = errorTerms(reference, current);
+  ASSERT_EQ(5u, terms.size());
+  EXPECT_EQ(Adjustment::kBothWhole, terms[0].adjustment);
+  EXPECT_EQ(Adjustment::kCurrentWhole, terms[3].adjustment);
+  EXPECT_TRUE(terms[3].snapped());
+  EXPECT_EQ(0.25, terms[3].term);
+  EXPECT_EQ(Adjustment::kNone, terms[4].adjustment);
+  EXPECT_FALSE(terms[4].snapped());
+  EXPECT_EQ(Adjustment::kReferenceWhole, errorTerms({40}, {50.5})[0].adjustment);
+  EXPECT_EQ(ValueClass::kNeither, classifyValue(0.01));
+  double sum = 0;
+  for (const ErrorTerm& t : terms) sum += t.term;
+  EXPECT_EQ(imageError(reference, current), std::sqrt(sum));
+}
+
 TEST(ImageErrorTest, NonFiniteValuesAndUnreplacedZerosNeverCrashAndReject) {
   EXPECT_FALSE(isAccepted(imageError({1, 1, 1, kNaN, 2.5}, {1, 1, 1, 3.5, 2.5}), 1e300));
   EXPECT_FALSE(isAccepted(imageError({1, 1, 1, 3.5, 2.5}, {1, 1, 1, kInf, 2.5}), 1e300));
