@@ -159,19 +159,45 @@ TEST_F(CheckTest, OlderCopyOfTheReferenceKeepsTheStoredSignature) {
   EXPECT_EQ(stored, store());
 }
 
-TEST_F(CheckTest, ToleranceTextIsReadLikeAtof) {
+TEST_F(CheckTest, ToleranceTextIsReadLikeAtofAndOddTextIsTold) {
   drawBoth();
-  EXPECT_EQ("1", check(ref(), cap(), "0.05abc").out);
-  EXPECT_EQ("1", check(ref(), cap(), "abc").out);  // reads as 0, and the error is exactly 0
+  const RunResult trailing = check(ref(), cap(), "0.05abc");
+  EXPECT_EQ("1", trailing.out);
+  EXPECT_NE(std::string::npos, trailing.err.find("\"0.05abc\" is not a plain number; read as 0.05"))
+      << trailing.err;
+  const RunResult comma = check(ref(), cap(), "0,5");  // reads as 0; the error is exactly 0
+  EXPECT_EQ("1", comma.out);
+  EXPECT_NE(std::string::npos, comma.err.find("\"0,5\" is not a plain number; read as 0\n"))
+      << comma.err;
   const RunResult rejected = check(ref(), cap(), "-1");
   EXPECT_EQ(0, rejected.status);  // a rejection is a verdict, not a failure
   EXPECT_EQ("0", rejected.out);
+  EXPECT_EQ("", rejected.err);
   const auto journalLines = lines(journal());
   ASSERT_EQ(3u, journalLines.size());
   EXPECT_NE(std::string::npos, journalLines[0].find(", Tolerance: 0.05"));
   const std::string zero = ", Tolerance: 0";
   EXPECT_EQ(journalLines[1].size() - zero.size(), journalLines[1].rfind(zero)) << journalLines[1];
   EXPECT_NE(std::string::npos, journalLines[2].find("Status: rejected"));
+}
+
+TEST_F(CheckTest, HelpAndVersionAloneAnswerOnStdout) {
+  const struct {
+    std::string arg;
+    const char* said;
+  } cases[] = {{"--help", "usage: corvantis <step>"},
+               {"-h", "usage: corvantis <step>"},
+               {"--version", "corvantis " CORVANTIS_VERSION "\n"}};
+  for (const auto& c : cases) {
+    const RunResult run = runProgram(CORVANTIS_EXE, {c.arg}, cell("bin"));
+    EXPECT_EQ(0, run.status) << c.arg;
+    EXPECT_EQ(0u, run.out.find(c.said)) << c.arg << ": " << run.out;
+    EXPECT_EQ("", run.err) << c.arg;
+  }
+  // With a path in front, the same name is an image to view like any other.
+  const RunResult view = runProgram(CORVANTIS_EXE, {"./--help"}, cell("bin"));
+  EXPECT_EQ(1, view.status);
+  EXPECT_NE(std::string::npos, view.err.find("cannot read image ./--help")) << view.err;
 }
 
 TEST_F(CheckTest, WrongArgumentCountsFailWithoutEffects) {
