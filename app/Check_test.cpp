@@ -265,17 +265,26 @@ TEST_F(CheckTest, UnreadableCurrentImageLeavesTheStoreUntouched) {
   EXPECT_FALSE(fs::exists(cell("robots/R1/debug/corvantis.log")));
 }
 
-TEST_F(CheckTest, CellWithoutRobotsDirectoryStillGivesAVerdict) {
+TEST_F(CheckTest, RelativePathFindsItsCellAndAPathWithoutOneIsTold) {
+  drawBoth();
+  // Run from the cell's own directory, the reference path begins with the robots folder.
+  const RunResult relative = runProgram(
+      CORVANTIS_EXE, {"12", "robots/R1/ref/part.png", "robots/R1/cap/cap_0001.png", "0.1"},
+      cell_.path().string());
+  EXPECT_EQ("1", relative.out) << relative.err;
+  EXPECT_EQ(1u, lines(journal()).size());
+  EXPECT_EQ(1u, lines(store()).size());
+  EXPECT_FALSE(fs::exists(cell("corvantis.dat")));
+
   const std::string reference = cell("images/part.png");
   fs::create_directories(cell("images"));
   draw(reference, 0, 0);
-  draw(cap(), 0, 0);
   const RunResult run = check(reference, cap());
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("1", run.out);
-  EXPECT_NE(std::string::npos, run.err.find("journal"));
+  EXPECT_NE(std::string::npos, run.err.find(reference + " names no cell")) << run.err;
   EXPECT_EQ(1u, lines(readFile(cell("bin/corvantis.dat"))).size());
-  EXPECT_FALSE(fs::exists(cell("robots/R1/debug/corvantis.log")));
+  EXPECT_EQ(1u, lines(journal()).size());
 }
 
 TEST_F(CheckTest, MissingTemporaryDirectoryStillUpdatesTheStore) {
