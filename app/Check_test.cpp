@@ -45,6 +45,16 @@ cv::Mat partImage(int dx, int dy) {
   return image;
 }
 
+// The part as a camera writes it: a JPEG of a noisy colour frame.
+std::string colourJpeg() {
+  cv::Mat colour, noise(120, 160, CV_8UC3);
+  cv::cvtColor(partImage(0, 0), colour, cv::COLOR_GRAY2BGR);
+  cv::randu(noise, 0, 40);
+  std::vector<uchar> bytes;
+  EXPECT_TRUE(cv::imencode(".jpg", colour + noise, bytes));
+  return std::string(bytes.begin(), bytes.end());
+}
+
 void setFileTime(const std::string& path, long seconds) {
   const utimbuf times{seconds, seconds};
   ASSERT_EQ(0, utime(path.c_str(), &times)) << path;
@@ -221,6 +231,7 @@ TEST_F(CheckTest, WrongArgumentCountsFailWithoutEffects) {
 TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
   draw(ref(), 0, 0);
   const std::string png = readFile(ref());
+  const std::string jpeg = colourJpeg();
   // A grey-level PGM header of 9000 x 8000 pixels with almost no pixels behind it is
   // refused before it is read: the image library alone would allocate them first.
   const struct {
@@ -228,6 +239,7 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
     std::string content;
     const char* told;
   } bad[] = {{"truncated.png", png.substr(0, png.size() / 2), ""},
+             {"half-written.jpg", jpeg.substr(0, jpeg.size() / 2), "cut short"},
              {"empty.png", "", ""},
              {"text.bmp", "this is not a bitmap\n", ""},
              {"lying.bmp", "BM" + std::string(52, '\xff'), ""},
