@@ -109,11 +109,16 @@ void watchErrors(Decompressor* d) {
   d->errors.base.emit_message = onJpegMessage;
 }
 
+// Why the data decoded so far is cut short or corrupt; empty when it is not.
+std::string damageOf(const Decompressor& d) {
+  if (d.errors.damage[0] == '\0') return std::string();
+  return std::string("the JPEG data is cut short or damaged: ") + d.errors.damage;
+}
+
 // A file cut short or corrupt is no image on any path; otherwise `result` stands.
 ReadResult damagedOr(const Decompressor& d, const ReadResult& result) {
-  if (d.errors.damage[0] == '\0') return result;
-  return ReadResult::failed(std::string("the JPEG data is cut short or damaged: ") +
-                            d.errors.damage);
+  const std::string damage = damageOf(d);
+  return damage.empty() ? result : ReadResult::failed(damage);
 }
 
 }  // namespace
@@ -132,8 +137,7 @@ std::string jpegDamage(const std::string& path) {
     std::vector<JSAMPLE> row(std::size_t{d.info.image_width} * d.info.num_components);
     decodeAll(&d, row.data());
   }
-  const ReadResult damage = damagedOr(d, ReadResult::read());
-  return damage.outcome == ReadOutcome::kRead ? std::string() : damage.message;
+  return damageOf(d);
 }
 
 ReadResult readJpeg(const std::string& path, cv::Mat* image) {
