@@ -278,7 +278,7 @@ void writeReportText(const CellReport& report, std::ostream& out) {
           << " logged check(s)\n";
     }
     if (step.whatIfs.empty()) continue;
-    out << "  what-if     tolerance  accepted  accepted->rejected  rejected->accepted\n";
+    out << "  what-if      tolerance  accepted  accepted->rejected  rejected->accepted\n";
     for (const WhatIf& row : step.whatIfs) {
       out << "  " << (row.acceptsNinetyNine ? "99 %    " : "        ")
           << column(formatNumber(row.tolerance), 14) << column(std::to_string(row.accepted), 10)
