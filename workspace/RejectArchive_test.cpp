@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "workspace/FakePlatform.h"
+#include "test/FakePlatform.h"
 
 namespace corvantis {
 namespace {

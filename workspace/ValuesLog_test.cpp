@@ -4,7 +4,7 @@
 
 #include <sstream>
 
-#include "workspace/FakePlatform.h"
+#include "test/FakePlatform.h"
 #include "workspace/Paths.h"
 
 namespace corvantis {
