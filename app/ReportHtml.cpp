@@ -105,6 +105,10 @@ void writeChart(const StepReport& step, std::ostream& out) {
           << formatNumber(check.error) << "</title></path>\n";
     }
   }
+  out << "<text x=\"" << kChartWidth / 2 << "\" y=\"" << kChartHeight - 8
+      << "\" text-anchor=\"middle\" font-size=\"11\"><tspan fill=\"#1f5fbf\">&#8212; "
+         "tolerance</tspan>  <tspan fill=\"#555\">&#9679; accepted</tspan>  "
+         "<tspan fill=\"#d01010\">&#215; rejected</tspan></text>\n";
   out << "</svg>\n";
 }
 
