@@ -35,8 +35,15 @@ int cannotRead(std::ostream& err, const std::string& path, const ImageProc& anal
 CheckRecord checkRecord(const CheckArgs& args, const FeatureVector& reference,
                         const FeatureVector& current, double error, double tolerance,
                         bool accepted) {
-  CheckRecord record{args.stepId, args.referencePath, args.currentPath, reference, current,
-                     error,       tolerance,          accepted,         {}};
+  CheckRecord record;
+  record.stepId = args.stepId;
+  record.referencePath = args.referencePath;
+  record.currentPath = args.currentPath;
+  record.reference = reference;
+  record.current = current;
+  record.error = error;
+  record.tolerance = tolerance;
+  record.accepted = accepted;
   const std::vector<ErrorTerm> terms = errorTerms(reference, current);
   for (std::size_t i = 0; i < terms.size(); ++i)
     if (terms[i].snapped()) record.snapped.push_back(i);
