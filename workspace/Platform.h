@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace corvantis {
 
@@ -66,6 +67,13 @@ class Platform {
   virtual std::string workingDirectory() const = 0;
   // A number that differs between processes running at the same time.
   virtual std::uint64_t processId() const = 0;
+  // True unless the process with this id has certainly ended.
+  virtual bool processExists(std::uint64_t id) const = 0;
+  // The current time in whole seconds since 1970-01-01 00:00:00 UTC.
+  virtual std::uint64_t currentTime() const = 0;
+  // The names of the files in `directory` (which may end with a separator), without
+  // the directory; empty when it cannot be listed.
+  virtual std::vector<std::string> filesIn(const std::string& directory) const = 0;
 
   // Reads the whole file into *content.
   virtual Status readFile(const std::string& path, std::string* content) const = 0;
@@ -79,8 +87,8 @@ class Platform {
   // Atomically puts `from` in place of `to` (replacing it) and makes the rename durable.
   virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
   // Appends `data` to the file (creating it) with a single write, then flushes it to disk.
-  // Data that would not fit whole (under the file size limit, on a full disk) is not
-  // left in the file in part.
+  // Data that does not fit whole (under the file size limit, on a full disk) is taken
+  // back, unless another append has already followed it.
   virtual Status appendDurably(const std::string& path, const std::string& data) = 0;
   // Takes the lock of `path` (creating the file when missing), waiting at most
   // `timeoutMs` milliseconds; fails when it cannot be had in that time.
