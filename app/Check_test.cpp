@@ -284,24 +284,6 @@ TEST_F(CheckTest, CellWithoutRobotsDirectoryStillGivesAVerdict) {
   EXPECT_FALSE(fs::exists(cell("robots/R1/debug/corvantis.log")));
 }
 
-TEST_F(CheckTest, MissingTemporaryDirectoryStillUpdatesTheStore) {
-  fs::remove_all(cell("var"));
-  drawBoth();
-  setFileTime(ref(), 1700000000);
-  ASSERT_EQ("1", check(ref(), cap()).out);
-  setFileTime(ref(), 1700000200);
-  const RunResult run = check(ref(), cap());
-  EXPECT_EQ("1", run.out) << run.err;
-  const auto records = lines(store());
-  ASSERT_EQ(1u, records.size());
-  EXPECT_EQ(0u, records[0].rfind("part.png,1700000200,", 0)) << records[0];
-  // No temporary file is left beside the store, only the store and its lock file.
-  std::size_t entries = 0;
-  for (const auto& e : fs::directory_iterator(cell("robots/R1"))) entries += e.is_regular_file();
-  EXPECT_EQ(2u, entries);
-  EXPECT_TRUE(fs::exists(cell("robots/R1/corvantis.dat.lock")));
-}
-
 // Cells where files cannot be written: the check still gives its verdict, the store is
 // never lost or cut, and stderr says what was not written.
 

@@ -1,11 +1,12 @@
 // The one seam between corvantis and the operating system.
 //
 // Everything that differs between Linux and Windows sits behind `Platform`: file times
-// and sizes, local time, deleting and moving files, the working directory and durable
-// writes. Exactly one implementation file is compiled per platform (PlatformPosix.cpp,
-// PlatformWindows.cpp); no other file asks which system it runs on. OS errors are
-// turned into a `Status` here, so callers see one kind of result. File contents are
-// handled as raw bytes: callers put the CR LF line ends into the text themselves.
+// and sizes, local and current time, listing, deleting and moving files, the working
+// directory, process ids and durable writes. Exactly one implementation file is
+// compiled per platform (PlatformPosix.cpp, PlatformWindows.cpp); no other file asks
+// which system it runs on. OS errors are turned into a `Status` here, so callers see one
+// kind of result. File contents are handled as raw bytes: callers put the CR LF line
+// ends into the text themselves.
 //
 // An implementation holds no state of its own and may be used from any thread.
 #pragma once
