@@ -110,16 +110,6 @@ bool FakePlatform::fileExists(const std::string& path) const {
   return files_.count(resolve(path)) > 0;
 }
 
-std::vector<std::string> FakePlatform::filesIn(const std::string& directory) const {
-  const std::string dir = resolve(directory);
-  std::vector<std::string> names;
-  for (const auto& entry : files_) {
-    if (parentOf(entry.first) == dir)
-      names.push_back(entry.first.substr(dir.size() + (dir == "/" ? 0 : 1)));
-  }
-  return names;
-}
-
 Status FakePlatform::readFile(const std::string& path, std::string* content) const {
   content->clear();
   if (auto fault = enter(Op::readFile, path)) return *fault;

@@ -74,7 +74,6 @@ class FakePlatform : public Platform {
     return id == processId_ || processes_.count(id) > 0;
   }
   std::uint64_t currentTime() const override { return currentTime_; }
-  std::vector<std::string> filesIn(const std::string& directory) const override;
   Status readFile(const std::string& path, std::string* content) const override;
   Status createFile(const std::string& path) override;
   Status deleteFile(const std::string& path) override;

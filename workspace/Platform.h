@@ -79,9 +79,6 @@ class Platform {
   virtual bool processExists(std::uint64_t id) const = 0;
   // The current time in whole seconds since 1970-01-01 00:00:00 UTC.
   virtual std::uint64_t currentTime() const = 0;
-  // The names of the files in `directory` (which may end with a separator), without
-  // the directory; empty when it cannot be listed.
-  virtual std::vector<std::string> filesIn(const std::string& directory) const = 0;
 
   // Reads the whole file into *content.
   virtual Status readFile(const std::string& path, std::string* content) const = 0;

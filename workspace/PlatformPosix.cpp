@@ -183,21 +183,6 @@ class PosixPlatform : public Platform {
     return static_cast<std::uint64_t>(std::time(nullptr));
   }
 
-  std::vector<std::string> filesIn(const std::string& directory) const override {
-    std::vector<std::string> names;
-    DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
-    if (dir == nullptr) return names;
-    while (const dirent* entry = ::readdir(dir)) {
-      const std::string name = entry->d_name;
-      struct stat st;
-      const std::string path =
-          directory + (directory.empty() || directory.back() == '/' ? "" : "/") + name;
-      if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.push_back(name);
-    }
-    ::closedir(dir);
-    return names;
-  }
-
   Status readFile(const std::string& path, std::string* content) const override {
     content->clear();
     FileDescriptor fd(openRetrying(path, O_RDONLY));

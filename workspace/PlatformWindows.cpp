@@ -164,20 +164,6 @@ class WindowsPlatform : public Platform {
     return intervals / kIntervalsPerSecond - kSecondsFrom1601To1970;
   }
 
-  std::vector<std::string> filesIn(const std::string& directory) const override {
-    std::vector<std::string> names;
-    const bool separated = directory.empty() || directory.back() == '\\' || directory.back() == '/';
-    WIN32_FIND_DATAA found;
-    HANDLE search = ::FindFirstFileA((directory + (separated ? "*" : "\\*")).c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        names.push_back(found.cFileName);
-    } while (::FindNextFileA(search, &found));
-    ::FindClose(search);
-    return names;
-  }
-
   Status readFile(const std::string& path, std::string* content) const override {
     content->clear();
     Handle file(openFile(path, GENERIC_READ, OPEN_EXISTING));

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "workspace/Paths.h"
 #include "workspace/StoreRecord.h"
@@ -90,7 +91,10 @@ void ReferenceStore::removeAbandoned(const std::string& base, const std::string&
       separator == std::string::npos ? std::string() : base.substr(0, separator + 1);
   const std::string prefix = base.substr(directory.size()) + ".";
   const std::uint64_t now = platform_.currentTime();
-  for (const std::string& name : platform_.filesIn(directory)) {
+  std::vector<DirectoryEntry> entries;
+  platform_.listDirectory(directory.empty() ? "." : directory, &entries);
+  for (const DirectoryEntry& entry : entries) {
+    const std::string& name = entry.name;
     if (name.size() <= prefix.size() + tail.size() || name.compare(0, prefix.size(), prefix) != 0 ||
         name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
       continue;

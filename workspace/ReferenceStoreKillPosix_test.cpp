@@ -35,7 +35,6 @@ class KillingPlatform : public Platform {
   std::uint64_t processId() const override { return real_.processId(); }
   bool processExists(std::uint64_t id) const override { return real_.processExists(id); }
   std::uint64_t currentTime() const override { return real_.currentTime(); }
-  std::vector<std::string> filesIn(const std::string& d) const override { return real_.filesIn(d); }
   Status readFile(const std::string& p, std::string* c) const override {
     tick();
     return real_.readFile(p, c);
@@ -76,6 +75,16 @@ class KillingPlatform : public Platform {
   Platform& real_ = defaultPlatform();
   mutable int left_;
 };
+
+// The sorted names of the files in `directory`.
+std::vector<std::string> filesIn(const std::string& directory) {
+  std::vector<DirectoryEntry> entries;
+  EXPECT_TRUE(defaultPlatform().listDirectory(directory, &entries).ok()) << directory;
+  std::vector<std::string> names;
+  for (const DirectoryEntry& entry : entries) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 const FeatureVector kValues = {937, 312, 4, 123.456, 2.0 / 3.0};
 
@@ -118,11 +127,9 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
               std::chrono::milliseconds(kStoreLockMs / 2));
     EXPECT_EQ(updated, test::readFile(store)) << told.str();
     // and clears away the temporary files the dead one left.
-    EXPECT_EQ(std::vector<std::string>{"a_kivro.tmp.keep"},
-              defaultPlatform().filesIn(dir.file("var/tmp")));
-    std::vector<std::string> beside = defaultPlatform().filesIn(dir.file("robots/R1"));
-    std::sort(beside.begin(), beside.end());
-    EXPECT_EQ((std::vector<std::string>{"corvantis.dat", "corvantis.dat.lock"}), beside);
+    EXPECT_EQ(std::vector<std::string>{"a_kivro.tmp.keep"}, filesIn(dir.file("var/tmp")));
+    EXPECT_EQ((std::vector<std::string>{"corvantis.dat", "corvantis.dat.lock"}),
+              filesIn(dir.file("robots/R1")));
   }
   EXPECT_GE(kills, 6) << "lock, open, read, temporary file, half of it, rename";
 }
