@@ -100,6 +100,27 @@ void ReferenceStore::update(const std::string& key, const FeatureVector& values,
     diagnostics_ << "corvantis: reference not stored: its file name holds a line end\n";
     return;
   }
+  rewrite("reference of " + key + " not stored", [&](const std::string& current, std::string* updated) {
+    *updated = updatedStore(current, key, formatRecord(key, values, time));
+    return true;
+  });
+}
+
+bool ReferenceStore::remove(const std::string& key) {
+  bool read = false;
+  bool found = false;
+  const std::string failure = "record of " + key + " not removed";
+  const bool removed = rewrite(failure, [&](const std::string& current, std::string* updated) {
+    read = true;
+    *updated = withoutRecord(current, key, &found);
+    return found;
+  });
+  if (read && !found) diagnostics_ << "corvantis: no record of " << key << " in the store\n";
+  return removed;
+}
+
+bool ReferenceStore::rewrite(const std::string& failure,
+                             const std::function<bool(const std::string&, std::string*)>& edit) {
   // Checks of the same cell take turns at the read-modify-write, so that none drops a
   // record another has just written. The store is read again under the lock. A check
   // never waits longer than kStoreLockMs: then it leaves the store as it is, and the
@@ -110,28 +131,30 @@ void ReferenceStore::update(const std::string& key, const FeatureVector& values,
   if (!locked.ok()) {
     open_ = false;
     content_.clear();
-    diagnostics_ << "corvantis: reference of " << key << " not stored (" << locked.message()
-                 << ")\n";
-    return;
+    diagnostics_ << "corvantis: " << failure << " (" << locked.message() << ")\n";
+    return false;
   }
   open();
   if (!open_) {
-    diagnostics_ << "corvantis: reference of " << key << " not stored: no store\n";
-    return;
+    diagnostics_ << "corvantis: " << failure << ": no store\n";
+    return false;
   }
-  const std::string content = updatedStore(content_, key, formatRecord(key, values, time));
+  std::string content;
+  const bool changed = edit(content_, &content);
   open_ = false;
   content_.clear();
+  if (!changed) return false;
 
   // Each check gets a temporary file of its own. The preferred one may be missing or on
   // another file system than the store; then one beside the store serves.
   const std::string suffix = "." + std::to_string(platform_.processId());
   Status preferred = Status::success();
-  if (replaceVia(tempPath_ + suffix, content, &preferred)) return;
+  if (replaceVia(tempPath_ + suffix, content, &preferred)) return true;
   Status beside = Status::success();
-  if (replaceVia(openPath_ + suffix + ".tmp", content, &beside)) return;
+  if (replaceVia(openPath_ + suffix + ".tmp", content, &beside)) return true;
   diagnostics_ << "corvantis: store " << openPath_ << " not updated (" << preferred.message()
                << "; " << beside.message() << ")\n";
+  return false;
 }
 
 }  // namespace corvantis
