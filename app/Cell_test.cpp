@@ -80,7 +80,8 @@ TEST_F(CellTest, StoreListsRecordsInIsoTimeThenTheLinesNoCheckReads) {
   EXPECT_EQ(0, run.status) << run.err;
   EXPECT_EQ(
       "part.png\t2023-11-14T22:13:20Z\t937\t312\t4\t123.456\t17.5\n"
-      "left, upper part.png\t1970-01-01T00:00:00Z\t1\t2\t3\t0.66666666666666663\t1.0000000000000001e-005\n"
+      "left, upper "
+      "part.png\t1970-01-01T00:00:00Z\t1\t2\t3\t0.66666666666666663\t1.0000000000000001e-005\n"
       "tail.png\t2000-02-29T00:00:00Z\t1\t2\t3\t4\t5\n"
       "line 2 is no record: ; taught by hand\n"
       "line 4 is no record: \n"
@@ -122,7 +123,9 @@ TEST_F(CellTest, BadInputFailsAndChangesNothing) {
   } cases[] = {
       {"store of a missing base", {"store", missingBase}, 1, "is no directory"},
       {"forget in a missing base", {"forget", missingBase, "part.png"}, 1, "is no directory"},
-      {"forget of a name without a record", {"forget", base(), "upper part.png"}, 1,
+      {"forget of a name without a record",
+       {"forget", base(), "upper part.png"},
+       1,
        "no record of upper part.png"},
       {"forget of a name's first part", {"forget", base(), "half"}, 1, "no record"},
   };

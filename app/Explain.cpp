@@ -1,7 +1,7 @@
 #include "app/Explain.h"
 
-#include <optional>
 #include <opencv2/core/utils/logger.hpp>
+#include <optional>
 #include <string>
 
 #include "app/Explanation.h"

@@ -47,7 +47,9 @@ class ExplainTest : public ::testing::Test {
   std::string path(const std::string& relative) const { return cell_.file(relative); }
   std::string base() const { return path("robots/R1"); }
   std::string ref() const { return path("robots/R1/ref/part.png"); }
-  std::string cap(int n) const { return path("robots/R1/cap/cap_000" + std::to_string(n) + ".png"); }
+  std::string cap(int n) const {
+    return path("robots/R1/cap/cap_000" + std::to_string(n) + ".png");
+  }
 
   RunResult check(const std::string& reference, const std::string& current) const {
     return runProgram(CORVANTIS_EXE, {"7", reference, current, "0.1"}, path("bin"));
@@ -83,8 +85,7 @@ TEST_F(ExplainTest, AgreesWithTheJournalAndTheStoreOfACheck) {
 
     const RunResult text = cell({"explain", ref(), cap(n), "0.1"});
     EXPECT_NE(std::string::npos, text.out.find("Image error: " + journalled[2].str() +
-                                               "\nTolerance: 0.1, Status: " +
-                                               journalled[1].str()))
+                                               "\nTolerance: 0.1, Status: " + journalled[1].str()))
         << text.out;
 
     // The reference values are the very numbers the check stored.
@@ -94,7 +95,8 @@ TEST_F(ExplainTest, AgreesWithTheJournalAndTheStoreOfACheck) {
     EXPECT_NE(std::string::npos, store.out.find(listed.substr(0, listed.find('\t') + 1)));
     listed.pop_back();
     EXPECT_NE(std::string::npos, store.out.find(listed.substr(listed.find('\t') + 1) + "\n"))
-        << store.out << "\n" << listed;
+        << store.out << "\n"
+        << listed;
   }
 }
 

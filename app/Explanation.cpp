@@ -9,8 +9,8 @@
 namespace corvantis {
 namespace {
 
-const std::array<const char*, kFeatureCount> kEntryNames = {"Area", "Perimeter", "Corners",
-                                                            "Angle", "Radius"};
+const std::array<const char*, kFeatureCount> kEntryNames = {"Area", "Perimeter", "Corners", "Angle",
+                                                            "Radius"};
 
 std::string entryName(std::size_t i) {
   return i < kEntryNames.size() ? kEntryNames[i] : "Entry " + std::to_string(i + 1);
@@ -36,6 +36,21 @@ const char* adjustmentName(Adjustment a) {
       return "current snapped, ratio 0.5";
     case Adjustment::kReferenceWhole:
       return "reference snapped, ratio 2";
+    case Adjustment::kNone:
+      break;
+  }
+  return "none";
+}
+
+// The adjustment in the JSON, one word each.
+const char* adjustmentKey(Adjustment a) {
+  switch (a) {
+    case Adjustment::kBothWhole:
+      return "bothWhole";
+    case Adjustment::kCurrentWhole:
+      return "currentWhole";
+    case Adjustment::kReferenceWhole:
+      return "referenceWhole";
     case Adjustment::kNone:
       break;
   }
@@ -119,15 +134,14 @@ std::vector<std::string> snapSentences(const Explanation& e) {
     const bool current = t.adjustment == Adjustment::kCurrentWhole;
     sentences.push_back(entryName(i) + " " + formatNumber(current ? t.current : t.reference) +
                         (current ? " of the capture" : " of the reference") +
-                        " counts as a whole number: this entry alone adds " +
-                        formatNumber(t.term) + " to the squared error.");
+                        " counts as a whole number: this entry alone adds " + formatNumber(t.term) +
+                        " to the squared error.");
   }
   return sentences;
 }
 
 std::vector<std::string> explanationLines(const Explanation& e) {
-  std::vector<std::string> lines = {"Reference: " + e.referenceName,
-                                    "Current: " + e.currentName};
+  std::vector<std::string> lines = {"Reference: " + e.referenceName, "Current: " + e.currentName};
   for (const std::string& line : entryTable(e)) lines.push_back(line);
   lines.push_back("Image error: " + formatNumber(e.error));
   if (e.tolerance) {
@@ -144,7 +158,7 @@ std::string explanationJson(const Explanation& e) {
   const auto entry = [&](const ErrorTerm& t) {
     return std::string("{\"referenceClass\": \"") + className(t.referenceClass) +
            "\", \"currentClass\": \"" + className(t.currentClass) + "\", \"adjustment\": \"" +
-           adjustmentName(t.adjustment) + "\", \"snapped\": " + (t.snapped() ? "true" : "false") +
+           adjustmentKey(t.adjustment) + "\", \"snapped\": " + (t.snapped() ? "true" : "false") +
            "}";
   };
   std::string json = "{\"referenceImage\": " + jsonString(e.referenceName) +

@@ -30,8 +30,8 @@ TEST(ExplanationTest, EachSnapGetsItsSentenceAndTheJsonReadsBackExactly) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const Explanation e = explainSignatures("part.png", "cap \"1\".png", reference, c.current,
-                                            std::string("0.1"));
+    const Explanation e =
+        explainSignatures("part.png", "cap \"1\".png", reference, c.current, std::string("0.1"));
     EXPECT_EQ(c.sentences, snapSentences(e));
     EXPECT_EQ(imageError(reference, c.current), e.error);
     EXPECT_EQ(isAccepted(e.error, 0.1), e.accepted);

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <sstream>
 
 #include "workspace/FileNames.h"
 #include "workspace/NumberText.h"

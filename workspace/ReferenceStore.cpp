@@ -100,10 +100,11 @@ void ReferenceStore::update(const std::string& key, const FeatureVector& values,
     diagnostics_ << "corvantis: reference not stored: its file name holds a line end\n";
     return;
   }
-  rewrite("reference of " + key + " not stored", [&](const std::string& current, std::string* updated) {
-    *updated = updatedStore(current, key, formatRecord(key, values, time));
-    return true;
-  });
+  rewrite("reference of " + key + " not stored",
+          [&](const std::string& current, std::string* updated) {
+            *updated = updatedStore(current, key, formatRecord(key, values, time));
+            return true;
+          });
 }
 
 bool ReferenceStore::remove(const std::string& key) {

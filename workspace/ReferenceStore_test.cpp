@@ -141,7 +141,8 @@ TEST_F(ReferenceStoreTest, RemoveTakesOutEveryLineOfTheKeyAndLeavesTheRestAsItIs
     EXPECT_EQ(c.after, onDisk());
     EXPECT_EQ(kStoreAndLock, platform_.fileNames());
   }
-  EXPECT_NE(std::string::npos, diagnostics_.str().find("no record of part.bmp")) << diagnostics_.str();
+  EXPECT_NE(std::string::npos, diagnostics_.str().find("no record of part.bmp"))
+      << diagnostics_.str();
 }
 
 TEST_F(ReferenceStoreTest, UpdateWhileAnotherCheckHoldsTheLockWritesNothingAndSaysSo) {
