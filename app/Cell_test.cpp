@@ -65,7 +65,7 @@ TEST_F(CellTest, HelpVersionAndWrongUse) {
   EXPECT_EQ(0u, version.out.rfind("corvantis-cell 1.", 0)) << version.out;
 
   const std::vector<std::vector<std::string>> wrong = {
-      {}, {"stor", base()}, {"store"}, {"forget", base()}, {"explain", "ref.png"}};
+      {}, {"stor", base()}, {"store"}, {"forget", base()}};
   for (const auto& args : wrong) {
     const CellRun run = runCell(args);
     EXPECT_EQ(kCellUsageError, run.status) << run.err;
