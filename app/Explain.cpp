@@ -56,7 +56,7 @@ bool writeSheet(const ExplainArgs& args, const Explanation& e, std::ostream& err
   }
   const cv::Mat sheet =
       composeComparisonSheet({sheetTitle(reference), sheetTitle(current)},
-                             {sheetStages(reference), sheetStages(current)}, explanationLines(e));
+                             {sheetStages(reference), sheetStages(current)}, explanationRows(e));
   std::string reason;
   if (writeSheetFile(sheet, *args.sheetPath, &reason)) return true;
   err << "corvantis-cell: cannot write the sheet " << *args.sheetPath << ": " << reason << "\n";
@@ -84,7 +84,7 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
   if (parsed.json) {
     out << explanationJson(e);
   } else {
-    for (const std::string& line : explanationLines(e)) out << line << "\n";
+    for (const std::string& line : alignedLines(explanationRows(e))) out << line << "\n";
   }
   if (parsed.sheetPath && !writeSheet(parsed, e, err)) return 1;
   return 0;

@@ -1,5 +1,6 @@
 #include "app/Explanation.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -57,11 +58,6 @@ const char* adjustmentKey(Adjustment a) {
   return "none";
 }
 
-std::string padded(std::string text, std::size_t width) {
-  if (text.size() < width) text.resize(width, ' ');
-  return text + " ";
-}
-
 std::string jsonNumber(double value) {
   if (!std::isfinite(value)) return "null";
   char text[32];
@@ -112,18 +108,16 @@ Explanation explainSignatures(const std::string& referenceName, const std::strin
   return e;
 }
 
-std::vector<std::string> entryTable(const Explanation& e) {
-  std::vector<std::string> lines = {padded("entry", 10) + padded("reference", 12) +
-                                    padded("class", 11) + padded("current", 12) +
-                                    padded("class", 11) + padded("adjustment", 27) + "term"};
+std::vector<TextRow> entryRows(const Explanation& e) {
+  std::vector<TextRow> rows = {
+      {"entry", "reference", "class", "current", "class", "adjustment", "term"}};
   for (std::size_t i = 0; i < e.terms.size(); ++i) {
     const ErrorTerm& t = e.terms[i];
-    lines.push_back(padded(entryName(i), 10) + padded(formatNumber(t.reference), 12) +
-                    padded(className(t.referenceClass), 11) + padded(formatNumber(t.current), 12) +
-                    padded(className(t.currentClass), 11) +
-                    padded(adjustmentName(t.adjustment), 27) + formatNumber(t.term));
+    rows.push_back({entryName(i), formatNumber(t.reference), className(t.referenceClass),
+                    formatNumber(t.current), className(t.currentClass),
+                    adjustmentName(t.adjustment), formatNumber(t.term)});
   }
-  return lines;
+  return rows;
 }
 
 std::vector<std::string> snapSentences(const Explanation& e) {
@@ -140,15 +134,34 @@ std::vector<std::string> snapSentences(const Explanation& e) {
   return sentences;
 }
 
-std::vector<std::string> explanationLines(const Explanation& e) {
-  std::vector<std::string> lines = {"Reference: " + e.referenceName, "Current: " + e.currentName};
-  for (const std::string& line : entryTable(e)) lines.push_back(line);
-  lines.push_back("Image error: " + formatNumber(e.error));
+std::vector<TextRow> explanationRows(const Explanation& e) {
+  std::vector<TextRow> rows = {{"Reference: " + e.referenceName}, {"Current: " + e.currentName}};
+  for (TextRow& row : entryRows(e)) rows.push_back(std::move(row));
+  rows.push_back({"Image error: " + formatNumber(e.error)});
   if (e.tolerance) {
-    lines.push_back("Tolerance: " + formatNumber(*e.tolerance) +
-                    (e.accepted ? ", Status: accepted" : ", Status: rejected"));
+    rows.push_back({"Tolerance: " + formatNumber(*e.tolerance) +
+                    (e.accepted ? ", Status: accepted" : ", Status: rejected")});
   }
-  for (const std::string& line : snapSentences(e)) lines.push_back(line);
+  for (std::string& sentence : snapSentences(e)) rows.push_back({std::move(sentence)});
+  return rows;
+}
+
+std::vector<std::string> alignedLines(const std::vector<TextRow>& rows) {
+  std::vector<std::size_t> widths;
+  for (const TextRow& row : rows) {
+    if (row.size() < 2) continue;
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+  }
+  std::vector<std::string> lines;
+  for (const TextRow& row : rows) {
+    std::string line;
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      line += row[c];
+      if (c + 1 < row.size()) line.append(widths[c] + 2 - row[c].size(), ' ');
+    }
+    lines.push_back(line);
+  }
   return lines;
 }
 

@@ -28,13 +28,17 @@ Explanation explainSignatures(const std::string& referenceName, const std::strin
                               const FeatureVector& reference, const FeatureVector& current,
                               const std::optional<std::string>& toleranceText);
 
-// A header line and one line per entry: name, both values with their classes, the
-// adjustment, the term.
-std::vector<std::string> entryTable(const Explanation& e);
+// One line of text in cells; rows of more than one cell line up in columns.
+using TextRow = std::vector<std::string>;
+
 // One plain sentence per entry whose term a snap to a whole number fixed.
 std::vector<std::string> snapSentences(const Explanation& e);
-// The whole explanation for a person: the table, the error, the verdict, the snaps.
-std::vector<std::string> explanationLines(const Explanation& e);
+// The whole explanation for a person: the two file names; a header row and one row per
+// entry (name, both values with their classes, the adjustment, the term); the error,
+// the verdict when there is a tolerance, and the snaps.
+std::vector<TextRow> explanationRows(const Explanation& e);
+// `rows` as lines, the cells of multi-cell rows padded into columns two blanks apart.
+std::vector<std::string> alignedLines(const std::vector<TextRow>& rows);
 // One JSON object; numbers with 17 significant digits, so they read back exactly, and
 // null for those that are not finite.
 std::string explanationJson(const Explanation& e);

@@ -36,6 +36,11 @@ void putLine(cv::Mat& sheet, const std::string& text, int x, int top) {
               cv::Scalar::all(kSheetText), 1, cv::LINE_AA);
 }
 
+int widthOf(const std::string& text) {
+  int baseline = 0;
+  return cv::getTextSize(text, kFont, kFontScale, 1, &baseline).width;
+}
+
 bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::string* reason) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) {
@@ -174,9 +179,9 @@ cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title) {
 
 cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
                                const std::vector<std::vector<cv::Mat>>& rows,
-                               const std::vector<std::string>& lines) {
+                               const std::vector<std::vector<std::string>>& text) {
   CV_Assert(titles.size() == rows.size() && !rows.empty());
-  std::vector<int> widths(kStageCount, 0);
+  std::vector<int> widths(kStageCount, kSheetMinCellWidth);
   std::vector<int> heights;
   for (const std::vector<cv::Mat>& row : rows) {
     CV_Assert(row.size() == kStageCount);
@@ -187,9 +192,23 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
     }
     heights.push_back(height);
   }
+  // The left edge of each column of the multi-cell text rows, and the widest line.
+  std::vector<int> columns(1, 0);
+  int textWidth = 0;
+  for (const std::string& title : titles) textWidth = std::max(textWidth, widthOf(title));
+  for (const std::vector<std::string>& row : text) {
+    if (row.size() == 1) textWidth = std::max(textWidth, widthOf(row[0]));
+    if (row.size() < 2) continue;
+    columns.resize(std::max(columns.size(), row.size() + 1), 0);
+    for (std::size_t c = 0; c < row.size(); ++c)
+      columns[c + 1] = std::max(columns[c + 1], widthOf(row[c]) + kSheetMargin);
+  }
+  for (std::size_t c = 1; c < columns.size(); ++c) columns[c] += columns[c - 1];
+
   int width = kSheetMargin;
   for (const int w : widths) width += w + kSheetMargin;
-  int height = kSheetMargin + static_cast<int>(lines.size()) * kValueLineHeight + kSheetMargin;
+  width = std::max(width, 2 * kSheetMargin + std::max(textWidth, columns.back()));
+  int height = kSheetMargin + static_cast<int>(text.size()) * kValueLineHeight + kSheetMargin;
   for (const int h : heights) height += 2 * kSheetTitleHeight + h + kSheetMargin;
   const int type = rows[0][0].type();
   cv::Mat sheet(height, width, type, cv::Scalar::all(kSheetBackground));
@@ -207,8 +226,9 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
     }
     y += kSheetTitleHeight + heights[r] + kSheetMargin;
   }
-  for (const std::string& line : lines) {
-    putLine(sheet, line, kSheetMargin, y);
+  for (const std::vector<std::string>& row : text) {
+    for (std::size_t c = 0; c < row.size(); ++c)
+      putLine(sheet, row[c], kSheetMargin + (row.size() < 2 ? 0 : columns[c]), y);
     y += kValueLineHeight;
   }
   return sheet;

@@ -60,10 +60,11 @@ cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title);
 
 // A sheet that sets analyses side by side: one row per analysis, its title above its
 // five stages left to right, each stage area as large as the largest of its column;
-// the `lines` of text below the rows.
+// below them `text`, one line per row, the cells of rows of more than one cell lined
+// up in columns.
 cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
                                const std::vector<std::vector<cv::Mat>>& rows,
-                               const std::vector<std::string>& lines);
+                               const std::vector<std::vector<std::string>>& text);
 
 // Encodes `sheet` as PNG into `path`; false with the reason in *reason.
 bool writeSheetFile(const cv::Mat& sheet, const std::string& path, std::string* reason);
