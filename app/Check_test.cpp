@@ -45,6 +45,16 @@ cv::Mat partImage(int dx, int dy) {
   return image;
 }
 
+// The part as a camera writes it: a JPEG of a noisy colour frame.
+std::string colourJpeg() {
+  cv::Mat colour, noise(120, 160, CV_8UC3);
+  cv::cvtColor(partImage(0, 0), colour, cv::COLOR_GRAY2BGR);
+  cv::randu(noise, 0, 40);
+  std::vector<uchar> bytes;
+  EXPECT_TRUE(cv::imencode(".jpg", colour + noise, bytes));
+  return std::string(bytes.begin(), bytes.end());
+}
+
 void setFileTime(const std::string& path, long seconds) {
   const utimbuf times{seconds, seconds};
   ASSERT_EQ(0, utime(path.c_str(), &times)) << path;
@@ -159,19 +169,45 @@ TEST_F(CheckTest, OlderCopyOfTheReferenceKeepsTheStoredSignature) {
   EXPECT_EQ(stored, store());
 }
 
-TEST_F(CheckTest, ToleranceTextIsReadLikeAtof) {
+TEST_F(CheckTest, ToleranceTextIsReadLikeAtofAndOddTextIsTold) {
   drawBoth();
-  EXPECT_EQ("1", check(ref(), cap(), "0.05abc").out);
-  EXPECT_EQ("1", check(ref(), cap(), "abc").out);  // reads as 0, and the error is exactly 0
+  const RunResult trailing = check(ref(), cap(), "0.05abc");
+  EXPECT_EQ("1", trailing.out);
+  EXPECT_NE(std::string::npos, trailing.err.find("\"0.05abc\" is not a plain number; read as 0.05"))
+      << trailing.err;
+  const RunResult comma = check(ref(), cap(), "0,5");  // reads as 0; the error is exactly 0
+  EXPECT_EQ("1", comma.out);
+  EXPECT_NE(std::string::npos, comma.err.find("\"0,5\" is not a plain number; read as 0\n"))
+      << comma.err;
   const RunResult rejected = check(ref(), cap(), "-1");
   EXPECT_EQ(0, rejected.status);  // a rejection is a verdict, not a failure
   EXPECT_EQ("0", rejected.out);
+  EXPECT_EQ("", rejected.err);
   const auto journalLines = lines(journal());
   ASSERT_EQ(3u, journalLines.size());
   EXPECT_NE(std::string::npos, journalLines[0].find(", Tolerance: 0.05"));
   const std::string zero = ", Tolerance: 0";
   EXPECT_EQ(journalLines[1].size() - zero.size(), journalLines[1].rfind(zero)) << journalLines[1];
   EXPECT_NE(std::string::npos, journalLines[2].find("Status: rejected"));
+}
+
+TEST_F(CheckTest, HelpAndVersionAloneAnswerOnStdout) {
+  const struct {
+    std::string arg;
+    const char* said;
+  } cases[] = {{"--help", "usage: corvantis <step>"},
+               {"-h", "usage: corvantis <step>"},
+               {"--version", "corvantis " CORVANTIS_VERSION "\n"}};
+  for (const auto& c : cases) {
+    const RunResult run = runProgram(CORVANTIS_EXE, {c.arg}, cell("bin"));
+    EXPECT_EQ(0, run.status) << c.arg;
+    EXPECT_EQ(0u, run.out.find(c.said)) << c.arg << ": " << run.out;
+    EXPECT_EQ("", run.err) << c.arg;
+  }
+  // With a path in front, the same name is an image to view like any other.
+  const RunResult view = runProgram(CORVANTIS_EXE, {"./--help"}, cell("bin"));
+  EXPECT_EQ(1, view.status);
+  EXPECT_NE(std::string::npos, view.err.find("cannot read image ./--help")) << view.err;
 }
 
 TEST_F(CheckTest, WrongArgumentCountsFailWithoutEffects) {
@@ -195,6 +231,7 @@ TEST_F(CheckTest, WrongArgumentCountsFailWithoutEffects) {
 TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
   draw(ref(), 0, 0);
   const std::string png = readFile(ref());
+  const std::string jpeg = colourJpeg();
   // A grey-level PGM header of 9000 x 8000 pixels with almost no pixels behind it is
   // refused before it is read: the image library alone would allocate them first.
   const struct {
@@ -202,6 +239,7 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
     std::string content;
     const char* told;
   } bad[] = {{"truncated.png", png.substr(0, png.size() / 2), ""},
+             {"half-written.jpg", jpeg.substr(0, jpeg.size() / 2), "cut short"},
              {"empty.png", "", ""},
              {"text.bmp", "this is not a bitmap\n", ""},
              {"lying.bmp", "BM" + std::string(52, '\xff'), ""},
@@ -239,17 +277,26 @@ TEST_F(CheckTest, UnreadableCurrentImageLeavesTheStoreUntouched) {
   EXPECT_FALSE(fs::exists(cell("robots/R1/debug/corvantis.log")));
 }
 
-TEST_F(CheckTest, CellWithoutRobotsDirectoryStillGivesAVerdict) {
+TEST_F(CheckTest, RelativePathFindsItsCellAndAPathWithoutOneIsTold) {
+  drawBoth();
+  // Run from the cell's own directory, the reference path begins with the robots folder.
+  const RunResult relative = runProgram(
+      CORVANTIS_EXE, {"12", "robots/R1/ref/part.png", "robots/R1/cap/cap_0001.png", "0.1"},
+      cell_.path().string());
+  EXPECT_EQ("1", relative.out) << relative.err;
+  EXPECT_EQ(1u, lines(journal()).size());
+  EXPECT_EQ(1u, lines(store()).size());
+  EXPECT_FALSE(fs::exists(cell("corvantis.dat")));
+
   const std::string reference = cell("images/part.png");
   fs::create_directories(cell("images"));
   draw(reference, 0, 0);
-  draw(cap(), 0, 0);
   const RunResult run = check(reference, cap());
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("1", run.out);
-  EXPECT_NE(std::string::npos, run.err.find("journal"));
+  EXPECT_NE(std::string::npos, run.err.find(reference + " names no cell")) << run.err;
   EXPECT_EQ(1u, lines(readFile(cell("bin/corvantis.dat"))).size());
-  EXPECT_FALSE(fs::exists(cell("robots/R1/debug/corvantis.log")));
+  EXPECT_EQ(1u, lines(journal()).size());
 }
 
 TEST_F(CheckTest, MissingTemporaryDirectoryStillUpdatesTheStore) {

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <opencv2/highgui.hpp>
+#include <opencv2/imgproc.hpp>
 #include <string>
 #include <type_traits>
 
@@ -13,12 +14,25 @@
 namespace corvantis {
 namespace {
 
-// namedWindow's flag 1: the window takes the size of its image.
-constexpr int kAutoSize = cv::WINDOW_AUTOSIZE;
+// namedWindow's flag 1: the window takes the size of its image. Without the plain
+// frame, Qt gives every window a toolbar some 1500 pixels wide, and five such windows
+// cannot stand side by side on any screen.
+constexpr int kWindowFlags = cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL;
 
 bool isSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0';
+}
+
+// The X screen's size; empty when there is none (Wayland) or it cannot be asked.
+cv::Size screenSize() {
+  if (!isSet("DISPLAY")) return cv::Size();
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return cv::Size();
+  const int screen = DefaultScreen(display);
+  const cv::Size size(DisplayWidth(display, screen), DisplayHeight(display, screen));
+  XCloseDisplay(display);
+  return size;
 }
 
 }  // namespace
@@ -42,10 +56,21 @@ bool displayAnswers() {
 
 int showDiagnostics(ImageProc& proc, std::ostream& out, std::ostream& err) {
   if (!displayAnswers()) return writeDiagnosticSheet(proc, out, err);
-  for (const char* title : kStageTitles) cv::namedWindow(title, kAutoSize);
+  // Without a window manager every window would open at the origin, on top of the
+  // others; with one, each would go wherever it likes.
+  const WindowLayout layout = layOutWindows(proc.getSourceImage().size(), screenSize());
+  for (std::size_t i = 0; i < kStageCount; ++i) {
+    cv::namedWindow(kStageTitles[i], kWindowFlags);
+    cv::moveWindow(kStageTitles[i], layout.origins[i].x, layout.origins[i].y);
+  }
   // All five windows exist before the first image: each is fetched through its
   // accessor just before it is shown, and the equalised image prepares the analysis.
-  for (std::size_t i = 0; i < kStageCount; ++i) cv::imshow(kStageTitles[i], stageImage(proc, i));
+  for (std::size_t i = 0; i < kStageCount; ++i) {
+    const cv::Mat stage = stageImage(proc, i);
+    cv::Mat shown = stage;
+    if (shown.size() != layout.shown) cv::resize(stage, shown, layout.shown, 0, 0, cv::INTER_AREA);
+    cv::imshow(kStageTitles[i], shown);
+  }
   writeDiagnosticValues(proc, out);
   cv::waitKey(0);
   return 0;
