@@ -108,10 +108,10 @@ TEST_F(CellDiagnosticsTest, ValuesLogGetsAHeaderAndOneRowPerCheckOnlyWhenSwitche
     EXPECT_EQ(i == 1 ? "accepted" : "rejected", (*fields)[16]);
   }
   // The report reads both files of the cell and finds the two logged checks.
-  std::ostringstream out, err;
-  EXPECT_EQ(0, runReport({cell("robots/R1")}, out, err)) << err.str();
-  EXPECT_NE(std::string::npos, out.str().find("checks 3, accepted 2, rejected 1"));
-  EXPECT_NE(std::string::npos, out.str().find("of 2 logged check(s)"));
+  const RunResult report = runProgram(CORVANTIS_CELL_EXE, {"report", cell("robots/R1")}, cell(""));
+  EXPECT_EQ(0, report.status) << report.err;
+  EXPECT_NE(std::string::npos, report.out.find("checks 3, accepted 2, rejected 1")) << report.out;
+  EXPECT_NE(std::string::npos, report.out.find("of 2 logged check(s)")) << report.out;
 }
 
 TEST_F(CellDiagnosticsTest, AValuesRowThatCannotBeWrittenIsToldAndTheVerdictStands) {

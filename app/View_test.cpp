@@ -63,6 +63,12 @@ bool samePixels(const cv::Mat& a, const cv::Mat& b) {
   return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(a != b) == 0;
 }
 
+cv::Mat grey(const cv::Mat& colour) {
+  cv::Mat result;
+  cv::cvtColor(colour, result, cv::COLOR_BGR2GRAY);
+  return result;
+}
+
 // Runs of rows holding light text pixels.
 int textLinesIn(const cv::Mat& area) {
   int lines = 0;
@@ -99,9 +105,12 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
         dir.file(fs::path(c.image).filename().string() + ".diagnostics.png");
     EXPECT_NE(std::string::npos, run.err.find(sheetPath)) << run.err;
 
-    const cv::Mat sheet = cv::imread(sheetPath, cv::IMREAD_UNCHANGED);
-    ASSERT_EQ(CV_8UC1, sheet.type()) << sheetPath;
-    EXPECT_EQ(c.sheet, sheet.size());
+    // In colour, below a title band naming the image and its values.
+    const cv::Mat colour = cv::imread(sheetPath, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(CV_8UC3, colour.type()) << sheetPath;
+    EXPECT_EQ(c.sheet + cv::Size(0, 28), colour.size());
+    EXPECT_EQ(1, textLinesIn(grey(colour.rowRange(0, 28))));
+    const cv::Mat sheet = colour.rowRange(28, colour.rows);
     const std::vector<cv::Mat> stages = stagesOf(c.image);
     const int pitchX = (sheet.cols - 12) / 3;
     const int pitchY = (sheet.rows - 12) / 2;
@@ -109,10 +118,16 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
       const cv::Rect panel(cv::Point(12 + static_cast<int>(i % 3) * pitchX,
                                      12 + 28 + static_cast<int>(i / 3) * pitchY),
                            stages[i].size());
-      EXPECT_TRUE(samePixels(stages[i], sheet(panel))) << kTitles[i];
+      // The corners are circled in red where the window draws grey; all else is grey.
+      cv::Mat red;
+      cv::inRange(sheet(panel), cv::Scalar(0, 0, 255), cv::Scalar(0, 0, 255), red);
+      EXPECT_EQ(i == 3 && c.image == kSample, cv::countNonZero(red) > 0) << kTitles[i];
+      cv::Mat outside = grey(sheet(panel));
+      stages[i].copyTo(outside, red);
+      EXPECT_TRUE(samePixels(stages[i], outside)) << kTitles[i];
     }
     // The sixth cell, below its title, carries the five values as five lines of text.
-    const cv::Mat values = sheet(cv::Rect(12 + 2 * pitchX, 12 + 28 + pitchY, 300, 136));
+    const cv::Mat values = grey(sheet(cv::Rect(12 + 2 * pitchX, 12 + 28 + pitchY, 300, 136)));
     EXPECT_EQ(5, textLinesIn(values));
   }
 }

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
+#include <sstream>
 
 #include "workspace/FileNames.h"
 #include "workspace/NumberText.h"
@@ -28,10 +29,16 @@ constexpr std::uint8_t kSheetBackground = 64;
 constexpr std::uint8_t kSheetText = 255;
 constexpr char kValuesTitle[] = "Values";
 constexpr char kSheetSuffix[] = ".diagnostics.png";
+constexpr std::size_t kCornersStage = 3;
 
 void putLine(cv::Mat& sheet, const std::string& text, int x, int top) {
   cv::putText(sheet, text, cv::Point(x, top + kTextBaseline), kFont, kFontScale,
-              cv::Scalar(kSheetText), 1, cv::LINE_AA);
+              cv::Scalar::all(kSheetText), 1, cv::LINE_AA);
+}
+
+int widthOf(const std::string& text) {
+  int baseline = 0;
+  return cv::getTextSize(text, kFont, kFontScale, 1, &baseline).width;
 }
 
 bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::string* reason) {
@@ -121,8 +128,8 @@ cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
   const int cellHeight = std::max(stageSize.height, kSheetMinCellHeight);
   const int pitchX = cellWidth + kSheetMargin;
   const int pitchY = kSheetTitleHeight + cellHeight + kSheetMargin;
-  cv::Mat sheet(2 * pitchY + kSheetMargin, 3 * pitchX + kSheetMargin, CV_8UC1,
-                cv::Scalar(kSheetBackground));
+  cv::Mat sheet(2 * pitchY + kSheetMargin, 3 * pitchX + kSheetMargin, stages[0].type(),
+                cv::Scalar::all(kSheetBackground));
 
   for (std::size_t i = 0; i <= kStageCount; ++i) {
     const int x = kSheetMargin + static_cast<int>(i % 3) * pitchX;
@@ -135,7 +142,7 @@ cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
       }
       break;
     }
-    CV_Assert(stages[i].type() == CV_8UC1 && stages[i].size() == stageSize);
+    CV_Assert(stages[i].type() == sheet.type() && stages[i].size() == stageSize);
     putLine(sheet, kStageTitles[i], x, y);
     stages[i].copyTo(sheet(cv::Rect(cv::Point(x, y + kSheetTitleHeight), stageSize)));
   }
@@ -143,23 +150,124 @@ cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
 }
 
 int writeDiagnosticSheet(ImageProc& proc, std::ostream& out, std::ostream& err) {
-  std::vector<cv::Mat> stages;
-  for (std::size_t i = 0; i < kStageCount; ++i) stages.push_back(stageImage(proc, i));
+  const std::vector<cv::Mat> stages = sheetStages(proc);
   const std::vector<std::string> lines = writeDiagnosticValues(proc, out);
 
   std::error_code ec;
   std::filesystem::path path = std::filesystem::current_path(ec);
   path /= proc.getFileName() + kSheetSuffix;
-  std::vector<uchar> png;
-  std::string reason = "the image cannot be encoded as PNG";
-  if (cv::imencode(".png", composeDiagnosticSheet(stages, lines), png) &&
-      writeBytes(path.string(), png, &reason)) {
+  std::string reason;
+  const cv::Mat sheet = withTitleBand(composeDiagnosticSheet(stages, lines), sheetTitle(proc));
+  if (writeSheetFile(sheet, path.string(), &reason)) {
     err << "corvantis: no display to open windows on; diagnostics written to " << path.string()
         << "\n";
     return 0;
   }
   err << "corvantis: cannot write diagnostics to " << path.string() << ": " << reason << "\n";
   return 1;
+}
+
+std::vector<cv::Mat> sheetStages(ImageProc& proc) {
+  std::vector<cv::Mat> stages;
+  for (std::size_t i = 0; i < kStageCount; ++i) {
+    cv::Mat colour;
+    cv::cvtColor(stageImage(proc, i), colour, cv::COLOR_GRAY2BGR);
+    stages.push_back(colour);
+  }
+  // The same circles as the corners window, over its grey ones, so each corner stands
+  // out on the grey image without moving.
+  const std::int32_t count = std::min<std::int32_t>(proc.cornerCount, kCornerCapacity);
+  for (std::int32_t i = 0; i < count; ++i) {
+    const cv::Point centre(cvRound(proc.corners[i].x), cvRound(proc.corners[i].y));
+    cv::circle(stages[kCornersStage], centre, 5, kSheetCornerColour, 1, cv::LINE_8, 0);
+  }
+  return stages;
+}
+
+std::string sheetTitle(ImageProc& proc) {
+  std::ostringstream discard;
+  std::string title = proc.getFileName() + ":";
+  const char* separator = " ";
+  for (std::string line : writeDiagnosticValues(proc, discard)) {
+    line.erase(line.find(':'), 1);
+    title += separator + line;
+    separator = ", ";
+  }
+  return title;
+}
+
+cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title) {
+  cv::Mat titled(sheet.rows + kSheetTitleHeight, sheet.cols, sheet.type(),
+                 cv::Scalar::all(kSheetBackground));
+  putLine(titled, title, kSheetMargin, kSheetMargin / 2);
+  sheet.copyTo(titled(cv::Rect(0, kSheetTitleHeight, sheet.cols, sheet.rows)));
+  return titled;
+}
+
+cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
+                               const std::vector<std::vector<cv::Mat>>& rows,
+                               const std::vector<std::vector<std::string>>& text) {
+  CV_Assert(titles.size() == rows.size() && !rows.empty());
+  std::vector<int> widths(kStageCount, kSheetMinCellWidth);
+  std::vector<int> heights;
+  for (const std::vector<cv::Mat>& row : rows) {
+    CV_Assert(row.size() == kStageCount);
+    int height = 0;
+    for (std::size_t i = 0; i < kStageCount; ++i) {
+      widths[i] = std::max(widths[i], row[i].cols);
+      height = std::max(height, row[i].rows);
+    }
+    heights.push_back(height);
+  }
+  // The left edge of each column of the multi-cell text rows, and the widest line.
+  std::vector<int> columns(1, 0);
+  int textWidth = 0;
+  for (const std::string& title : titles) textWidth = std::max(textWidth, widthOf(title));
+  for (const std::vector<std::string>& row : text) {
+    if (row.size() == 1) textWidth = std::max(textWidth, widthOf(row[0]));
+    if (row.size() < 2) continue;
+    columns.resize(std::max(columns.size(), row.size() + 1), 0);
+    for (std::size_t c = 0; c < row.size(); ++c)
+      columns[c + 1] = std::max(columns[c + 1], widthOf(row[c]) + kSheetMargin);
+  }
+  for (std::size_t c = 1; c < columns.size(); ++c) columns[c] += columns[c - 1];
+
+  int width = kSheetMargin;
+  for (const int w : widths) width += w + kSheetMargin;
+  width = std::max(width, 2 * kSheetMargin + std::max(textWidth, columns.back()));
+  int height = kSheetMargin + static_cast<int>(text.size()) * kValueLineHeight + kSheetMargin;
+  for (const int h : heights) height += 2 * kSheetTitleHeight + h + kSheetMargin;
+  const int type = rows[0][0].type();
+  cv::Mat sheet(height, width, type, cv::Scalar::all(kSheetBackground));
+
+  int y = kSheetMargin;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    putLine(sheet, titles[r], kSheetMargin, y);
+    y += kSheetTitleHeight;
+    int x = kSheetMargin;
+    for (std::size_t i = 0; i < kStageCount; ++i) {
+      CV_Assert(rows[r][i].type() == type);
+      putLine(sheet, kStageTitles[i], x, y);
+      rows[r][i].copyTo(sheet(cv::Rect(cv::Point(x, y + kSheetTitleHeight), rows[r][i].size())));
+      x += widths[i] + kSheetMargin;
+    }
+    y += kSheetTitleHeight + heights[r] + kSheetMargin;
+  }
+  for (const std::vector<std::string>& row : text) {
+    for (std::size_t c = 0; c < row.size(); ++c)
+      putLine(sheet, row[c], kSheetMargin + (row.size() < 2 ? 0 : columns[c]), y);
+    y += kValueLineHeight;
+  }
+  return sheet;
+}
+
+bool writeSheetFile(const cv::Mat& sheet, const std::string& path, std::string* reason) {
+  std::vector<uchar> png;
+  if (!cv::imencode(".png", sheet, png)) {
+    *reason = "the image cannot be encoded as PNG";
+    return false;
+  }
+  return writeBytes(path, png, reason);
 }
 
 }  // namespace corvantis

@@ -42,9 +42,32 @@ constexpr int kSheetTitleHeight = 28;
 constexpr int kSheetMinCellWidth = 300;
 constexpr int kSheetMinCellHeight = 136;
 
-// The sheet of `stages` (all of one size, 8-bit grey) and `valueLines`, 8-bit grey.
+// The sheet of `stages` (all of one size and type) and `valueLines`, of the stages' type.
 cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
                                const std::vector<std::string>& valueLines);
+
+// What a sheet adds to the windows, which keep the plain grey of the display: colour,
+// so the corners stand out, and a title that names the image and its five values.
+// The corners are circled in this colour (BGR), where the windows draw grey level 120.
+const cv::Scalar kSheetCornerColour(0, 0, 255);
+
+// The five stages of `proc` in BGR, the corners circled in kSheetCornerColour.
+std::vector<cv::Mat> sheetStages(ImageProc& proc);
+// "<file name>: Area a, Perimeter p, Corners c, Angle x, Radius r".
+std::string sheetTitle(ImageProc& proc);
+// `sheet` below a title band of kSheetTitleHeight carrying `title`.
+cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title);
+
+// A sheet that sets analyses side by side: one row per analysis, its title above its
+// five stages left to right, each stage area as large as the largest of its column;
+// below them `text`, one line per row, the cells of rows of more than one cell lined
+// up in columns.
+cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
+                               const std::vector<std::vector<cv::Mat>>& rows,
+                               const std::vector<std::vector<std::string>>& text);
+
+// Encodes `sheet` as PNG into `path`; false with the reason in *reason.
+bool writeSheetFile(const cv::Mat& sheet, const std::string& path, std::string* reason);
 
 // Where the five stage windows go: side by side in a grid of `columns` that fits
 // `screen` (at most kLayoutArea; kLayoutArea itself when the screen is unknown, empty),

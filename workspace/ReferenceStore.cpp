@@ -132,6 +132,28 @@ void ReferenceStore::update(const std::string& key, const FeatureVector& values,
                  << "; it is computed again in every check\n";
     return;
   }
+  rewrite("reference of " + key + " not stored",
+          [&](const std::string& current, std::string* updated) {
+            *updated = updatedStore(current, key, formatRecord(key, values, time));
+            return true;
+          });
+}
+
+bool ReferenceStore::remove(const std::string& key) {
+  bool read = false;
+  bool found = false;
+  const std::string failure = "record of " + key + " not removed";
+  const bool removed = rewrite(failure, [&](const std::string& current, std::string* updated) {
+    read = true;
+    *updated = withoutRecord(current, key, &found);
+    return found;
+  });
+  if (read && !found) diagnostics_ << "corvantis: no record of " << key << " in the store\n";
+  return removed;
+}
+
+bool ReferenceStore::rewrite(const std::string& failure,
+                             const std::function<bool(const std::string&, std::string*)>& edit) {
   // Checks of the same cell take turns at the read-modify-write, so that none drops a
   // record another has just written. The store is read again under the lock, and only
   // the store whose lock is held is ever written. A check never waits longer than
@@ -142,18 +164,19 @@ void ReferenceStore::update(const std::string& key, const FeatureVector& values,
   if (!locked.ok()) {
     open_ = false;
     content_.clear();
-    diagnostics_ << "corvantis: reference of " << key << " not stored (" << locked.message()
-                 << ")\n";
-    return;
+    diagnostics_ << "corvantis: " << failure << " (" << locked.message() << ")\n";
+    return false;
   }
   open();
   if (!open_) {
-    diagnostics_ << "corvantis: reference of " << key << " not stored: no store\n";
-    return;
+    diagnostics_ << "corvantis: " << failure << ": no store\n";
+    return false;
   }
-  const std::string content = updatedStore(content_, key, formatRecord(key, values, time));
+  std::string content;
+  const bool changed = edit(content_, &content);
   open_ = false;
   content_.clear();
+  if (!changed) return false;
 
   // A killed update leaves the store as it was, so the next check of that reference
   // updates it again and clears away what the killed one left.
@@ -163,11 +186,12 @@ void ReferenceStore::update(const std::string& key, const FeatureVector& values,
   // another file system than the store; then one beside the store serves.
   const std::string suffix = "." + std::to_string(platform_.processId());
   Status preferred = Status::success();
-  if (replaceVia(tempPath_ + suffix, content, &preferred)) return;
+  if (replaceVia(tempPath_ + suffix, content, &preferred)) return true;
   Status beside = Status::success();
-  if (replaceVia(storePath_ + suffix + ".tmp", content, &beside)) return;
+  if (replaceVia(storePath_ + suffix + ".tmp", content, &beside)) return true;
   diagnostics_ << "corvantis: store " << storePath_ << " not updated; it stays as it was ("
                << preferred.message() << "; " << beside.message() << ")\n";
+  return false;
 }
 
 }  // namespace corvantis

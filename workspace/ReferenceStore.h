@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -45,6 +46,11 @@ class ReferenceStore {
   // when the lock cannot be had. Afterwards the store is closed: lookups find nothing,
   // and the cache stays.
   void update(const std::string& key, const FeatureVector& values, std::uint64_t time);
+  // Takes every record of `key` out of the store, the same way an update puts one in,
+  // so that the next check computes the signature again. True when records were
+  // removed; false when there were none or the store could not be rewritten (told on
+  // the diagnostics stream). Afterwards the store is closed, as after an update.
+  bool remove(const std::string& key);
 
  private:
   // Reads the store from the start; when it cannot be opened, the store stays closed
@@ -54,6 +60,12 @@ class ReferenceStore {
   // Writes `content` to a new temporary file at `tempPath` and renames it over the
   // store; false (with the temporary file removed) when either step fails.
   bool replaceVia(const std::string& tempPath, const std::string& content, Status* status);
+  // The read-modify-write of every change: under the lock, reads the store again, hands
+  // its content to `edit` and puts the result in its place. Writes nothing when `edit`
+  // returns false; `failure` opens the message when the store cannot be changed. True
+  // when the store was replaced.
+  bool rewrite(const std::string& failure,
+               const std::function<bool(const std::string&, std::string*)>& edit);
 
   // Deletes the files `base` + "." + process id + `tail` whose process has ended or
   // that are older than a minute.

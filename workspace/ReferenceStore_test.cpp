@@ -117,6 +117,29 @@ TEST_F(ReferenceStoreTest, UpdateStartsFromTheStoreAsItIsOnDiskNowAndKeepsTheCac
   EXPECT_TRUE(store.lookup("b.bmp").empty());
 }
 
+TEST_F(ReferenceStoreTest, RemoveTakesOutEveryLineOfTheKeyAndLeavesTheRestAsItIs) {
+  const std::string others = "; note\r\nmypart.bmp,2,2,2,2,2,2\r\nx\r\n";
+  const struct {
+    const char* name;
+    std::string store;
+    bool removed;
+    std::string after;
+  } cases[] = {
+      {"one record among others", "part.bmp,1,1,1,1,1,1\r\n" + others, true, others},
+      {"duplicates, no final line end", others + "part.bmp,1,1\r\npart.bmp,2", true, others},
+      {"absent", others, false, others},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform_.putFile(kStore, c.store);
+    EXPECT_EQ(c.removed, reopen().remove("part.bmp"));
+    EXPECT_EQ(c.after, onDisk());
+    EXPECT_EQ(kStoreAndLock, platform_.fileNames());
+  }
+  EXPECT_NE(std::string::npos, diagnostics_.str().find("no record of part.bmp"))
+      << diagnostics_.str();
+}
+
 TEST_F(ReferenceStoreTest, UpdateWhileAnotherCheckHoldsTheLockWritesNothingAndSaysSo) {
   const std::string before = "part.bmp,1,1,1,1,1,1\r\n";
   platform_.putFile(kStore, before);
