@@ -300,15 +300,6 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
   EXPECT_EQ("", store());  // the store is created, but nothing was ever written to it
 }
 
-TEST_F(CheckTest, UnreadableCurrentImageLeavesTheStoreUntouched) {
-  draw(ref(), 0, 0);
-  const RunResult run = check(ref(), cell("robots/R1/cap/missing.png"));
-  EXPECT_EQ(1, run.status);
-  EXPECT_EQ("", run.out);
-  EXPECT_FALSE(fs::exists(cell("robots/R1/corvantis.dat")));
-  EXPECT_FALSE(fs::exists(cell("robots/R1/debug/corvantis.log")));
-}
-
 TEST_F(CheckTest, RelativePathFindsItsCellAndAPathWithoutOneIsTold) {
   drawBoth();
   // Run from the cell's own directory, the reference path begins with the robots folder.

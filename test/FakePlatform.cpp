@@ -6,35 +6,34 @@ namespace {
 
 std::string parentOf(const std::string& path) {
   const std::size_t last = path.find_last_of('/');
-  if (last == std::string::npos || last == 0) return "/";
-  return path.substr(0, last);
+  return last == std::string::npos || last == 0 ? "/" : path.substr(0, last);
 }
 
 Status missing(const std::string& path) { return Status::error(path, "No such file or directory"); }
 
+class FakeLock : public FileLock {
+ public:
+  FakeLock(std::set<std::string>* locked, std::string path) : locked_(locked), path_(path) {}
+  ~FakeLock() override { locked_->erase(path_); }
+
+ private:
+  std::set<std::string>* locked_;
+  std::string path_;
+};
+
 }  // namespace
 
-FakePlatform::FakePlatform() {
-  directories_.insert("/");
-  setWorkingDirectory("/cell/bin");
-  localTime_ = LocalTime{2026, 12, 5, 7, 4, 9};
-}
+FakePlatform::FakePlatform() { setWorkingDirectory("/cell/bin"); }
 
 std::string FakePlatform::resolve(const std::string& path) const {
   const bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\');
-  const std::string full = absolute ? path : workingDirectory_ + "/" + path;
   std::string normal;
-  for (char c : full) {
+  for (char c : absolute ? path : workingDirectory_ + "/" + path) {
     if (c == '\\') c = '/';
-    if (c == '/' && !normal.empty() && normal.back() == '/') continue;
-    normal += c;
+    if (c != '/' || normal.empty() || normal.back() != '/') normal += c;
   }
   if (normal.size() > 1 && normal.back() == '/') normal.pop_back();
   return normal;
-}
-
-bool FakePlatform::directoryExists(const std::string& path) const {
-  return directories_.count(path) > 0;
 }
 
 void FakePlatform::addDirectory(const std::string& path) {
@@ -42,9 +41,8 @@ void FakePlatform::addDirectory(const std::string& path) {
 }
 
 void FakePlatform::putFile(const std::string& path, const std::string& content) {
-  const std::string name = resolve(path);
-  addDirectory(parentOf(name));
-  files_[name].content = content;
+  addDirectory(parentOf(resolve(path)));
+  files_[resolve(path)].content = content;
 }
 
 std::optional<std::string> FakePlatform::contentOf(const std::string& path) const {
@@ -59,60 +57,44 @@ std::vector<std::string> FakePlatform::fileNames() const {
   return names;
 }
 
-void FakePlatform::setFileTime(const std::string& path, std::uint64_t time) {
-  files_[resolve(path)].time = time;
-}
-
 void FakePlatform::setWorkingDirectory(const std::string& path) {
   workingDirectory_ = path;
   addDirectory(path);
 }
 
-void FakePlatform::failOn(Op op, const std::string& pathPart, const std::string& reason) {
-  faults_.push_back(Fault{op, pathPart, reason});
-}
-
-int FakePlatform::callCount(Op op) const {
-  const auto it = calls_.find(op);
-  return it == calls_.end() ? 0 : it->second;
-}
-
-std::optional<Status> FakePlatform::enter(Op op, const std::string& path) const {
-  ++calls_[op];
-  for (const Fault& fault : faults_) {
-    if (fault.op == op && path.find(fault.pathPart) != std::string::npos)
-      return Status::error(path, fault.reason);
+std::optional<Status> FakePlatform::fault(Op op, const std::string& path) const {
+  for (const Fault& f : faults_) {
+    if (f.op == op && path.find(f.pathPart) != std::string::npos)
+      return Status::error(path, f.reason);
   }
   return std::nullopt;
 }
 
-Status FakePlatform::canCreate(const std::string& name) const {
-  if (!directoryExists(parentOf(name))) return missing(name);
-  if (directoryExists(name)) return Status::error(name, "Is a directory");
+Status FakePlatform::canCreate(const std::string& name, bool replace) const {
+  if (!directories_.count(parentOf(name))) return missing(name);
+  if (directories_.count(name)) return Status::error(name, "Is a directory");
+  if (!replace && files_.count(name)) return Status::error(name, "File exists");
   return Status::success();
 }
 
 std::uint64_t FakePlatform::fileTime(const std::string& path) const {
-  if (enter(Op::fileTime, path)) return 0;
   const auto it = files_.find(resolve(path));
   return it == files_.end() ? 0 : it->second.time;
 }
 
 std::optional<std::uint64_t> FakePlatform::fileSize(const std::string& path) const {
-  if (enter(Op::fileSize, path)) return std::nullopt;
   const auto it = files_.find(resolve(path));
   if (it == files_.end()) return std::nullopt;
   return it->second.content.size();
 }
 
 bool FakePlatform::fileExists(const std::string& path) const {
-  if (enter(Op::fileExists, path)) return false;
-  return files_.count(resolve(path)) > 0;
+  return !fault(Op::fileExists, path) && files_.count(resolve(path)) > 0;
 }
 
 Status FakePlatform::readFile(const std::string& path, std::string* content) const {
   content->clear();
-  if (auto fault = enter(Op::readFile, path)) return *fault;
+  if (auto f = fault(Op::readFile, path)) return *f;
   const auto it = files_.find(resolve(path));
   if (it == files_.end()) return missing(path);
   *content = it->second.content;
@@ -120,120 +102,79 @@ Status FakePlatform::readFile(const std::string& path, std::string* content) con
 }
 
 Status FakePlatform::createFile(const std::string& path) {
-  if (auto fault = enter(Op::createFile, path)) return *fault;
+  if (auto f = fault(Op::createFile, path)) return *f;
   const std::string name = resolve(path);
-  if (files_.count(name)) return Status::success();
-  const Status status = canCreate(name);
+  const Status status = canCreate(name, true);
   if (status.ok()) files_[name];
   return status;
 }
 
 Status FakePlatform::deleteFile(const std::string& path) {
-  if (auto fault = enter(Op::deleteFile, path)) return *fault;
-  if (files_.erase(resolve(path)) == 0) return missing(path);
+  if (auto f = fault(Op::deleteFile, path)) return *f;
+  return files_.erase(resolve(path)) ? Status::success() : missing(path);
+}
+
+Status FakePlatform::transfer(Op op, const std::string& from, const std::string& to, bool replace,
+                              bool move) {
+  if (auto f = fault(op, from)) return *f;
+  const auto source = files_.find(resolve(from));
+  if (source == files_.end()) return missing(from);
+  const Status status = canCreate(resolve(to), replace);
+  if (!status.ok()) return status;
+  const File file = source->second;
+  if (move) files_.erase(source);
+  files_[resolve(to)] = file;
   return Status::success();
 }
 
 Status FakePlatform::moveNoReplace(const std::string& from, const std::string& to) {
-  if (auto fault = enter(Op::moveNoReplace, from)) return *fault;
-  const auto source = files_.find(resolve(from));
-  if (source == files_.end()) return missing(from);
-  const std::string target = resolve(to);
-  if (files_.count(target)) return Status::error(to, "File exists");
-  const Status status = canCreate(target);
-  if (!status.ok()) return status;
-  files_[target] = source->second;
-  files_.erase(source);
-  return Status::success();
-}
-
-Status FakePlatform::writeNewFile(const std::string& path, const std::string& content) {
-  if (auto fault = enter(Op::writeNewFile, path)) return *fault;
-  const std::string name = resolve(path);
-  if (files_.count(name)) return Status::error(path, "File exists");
-  const Status status = canCreate(name);
-  if (status.ok()) files_[name].content = content;
-  return status;
+  return transfer(Op::moveNoReplace, from, to, false, true);
 }
 
 Status FakePlatform::replaceFile(const std::string& from, const std::string& to) {
-  if (auto fault = enter(Op::replaceFile, from)) return *fault;
-  const auto source = files_.find(resolve(from));
-  if (source == files_.end()) return missing(from);
-  const std::string target = resolve(to);
-  const Status status = canCreate(target);
-  if (!status.ok()) return status;
-  File moved = source->second;
-  files_.erase(source);
-  files_[target] = moved;
-  return Status::success();
+  return transfer(Op::replaceFile, from, to, true, true);
+}
+
+Status FakePlatform::linkOrCopy(const std::string& from, const std::string& to) {
+  return transfer(Op::linkOrCopy, from, to, false, false);
+}
+
+Status FakePlatform::writeNewFile(const std::string& path, const std::string& content) {
+  if (auto f = fault(Op::writeNewFile, path)) return *f;
+  const Status status = canCreate(resolve(path));
+  if (status.ok()) files_[resolve(path)].content = content;
+  return status;
 }
 
 Status FakePlatform::appendDurably(const std::string& path, const std::string& data) {
-  if (auto fault = enter(Op::appendDurably, path)) return *fault;
-  const std::string name = resolve(path);
-  if (!files_.count(name)) {
-    const Status status = canCreate(name);
-    if (!status.ok()) return status;
-  }
-  files_[name].content += data;
-  return Status::success();
+  if (auto f = fault(Op::appendDurably, path)) return *f;
+  const Status status = canCreate(resolve(path), true);
+  if (status.ok()) files_[resolve(path)].content += data;
+  return status;
 }
 
 Status FakePlatform::listDirectory(const std::string& path,
                                    std::vector<DirectoryEntry>* entries) const {
   entries->clear();
-  if (auto fault = enter(Op::listDirectory, path)) return *fault;
   const std::string dir = resolve(path);
-  if (!directoryExists(dir)) return missing(path);
+  if (!directories_.count(dir)) return missing(path);
   for (const auto& [name, file] : files_) {
     if (parentOf(name) == dir)
-      entries->push_back(
-          DirectoryEntry{name.substr(name.find_last_of('/') + 1), file.content.size()});
+      entries->push_back({name.substr(name.find_last_of('/') + 1), file.content.size()});
   }
   return Status::success();
 }
-
-Status FakePlatform::linkOrCopy(const std::string& from, const std::string& to) {
-  if (auto fault = enter(Op::linkOrCopy, from)) return *fault;
-  const auto source = files_.find(resolve(from));
-  if (source == files_.end()) return missing(from);
-  const std::string target = resolve(to);
-  if (files_.count(target)) return Status::error(to, "File exists");
-  const Status status = canCreate(target);
-  if (status.ok()) files_[target] = source->second;
-  return status;
-}
-
-namespace {
-
-class FakeLock : public FileLock {
- public:
-  FakeLock(std::set<std::string>* locked, std::string path)
-      : locked_(locked), path_(std::move(path)) {}
-  ~FakeLock() override { locked_->erase(path_); }
-
- private:
-  std::set<std::string>* locked_;
-  std::string path_;
-};
-
-}  // namespace
 
 Status FakePlatform::lockFile(const std::string& path, int /*timeoutMs*/,
                               std::unique_ptr<FileLock>* lock) {
-  if (auto fault = enter(Op::lockFile, path)) return *fault;
-  const std::string resolved = resolve(path);
-  if (!locked_.insert(resolved).second) return Status::error(path, "locked by another check");
-  if (!files_.count(resolved)) {
-    const Status created = createFile(path);
-    if (!created.ok()) {
-      locked_.erase(resolved);
-      return created;
-    }
+  const std::string name = resolve(path);
+  if (locked_.count(name)) return Status::error(path, "locked by another check");
+  const Status created = createFile(path);
+  if (created.ok()) {
+    locked_.insert(name);
+    *lock = std::make_unique<FakeLock>(&locked_, name);
   }
-  *lock = std::make_unique<FakeLock>(&locked_, resolved);
-  return Status::success();
+  return created;
 }
 
 }  // namespace corvantis::test

@@ -1,9 +1,8 @@
 // An in-memory platform for tests: files and directories in maps, a settable clock,
 // file times and working directory, and failures injected per operation (like
-// leveldb's ErrorEnv). Paths use "/" or a backslash, as on Windows, so the doubled
-// separators of the workspace work on every system; relative ones resolve against the
-// working directory, and runs of separators count as one. A file can only be made in an
-// existing directory. Test-only.
+// leveldb's ErrorEnv). Paths may use "/" or a backslash, doubled or not; relative ones
+// resolve against the working directory. A file can only be made in an existing
+// directory. Locks are kept in a set: a second lock of a held path fails at once.
 #pragma once
 
 #include <map>
@@ -19,8 +18,6 @@ namespace corvantis::test {
 class FakePlatform : public Platform {
  public:
   enum class Op {
-    fileTime,
-    fileSize,
     fileExists,
     readFile,
     createFile,
@@ -29,49 +26,45 @@ class FakePlatform : public Platform {
     writeNewFile,
     replaceFile,
     appendDurably,
-    lockFile,
-    listDirectory,
-    linkOrCopy,
+    linkOrCopy
   };
 
-  // Working directory /cell/bin, which exists, local time 2026-12-05 07:04:09.
+  // Working directory /cell/bin, local time 2026-12-05 07:04:09.
   FakePlatform();
 
   // Creates the directory and its parents.
   void addDirectory(const std::string& path);
   // Creates or overwrites the file, creating its directories.
   void putFile(const std::string& path, const std::string& content);
-  // The content of the file; nothing when it does not exist.
   std::optional<std::string> contentOf(const std::string& path) const;
   // The names of all files, sorted.
   std::vector<std::string> fileNames() const;
-
   // Sets the last-write time, creating an empty file when there is none.
-  void setFileTime(const std::string& path, std::uint64_t time);
+  void setFileTime(const std::string& path, std::uint64_t time) {
+    files_[resolve(path)].time = time;
+  }
   void setLocalTime(const LocalTime& time) { localTime_ = time; }
   void setWorkingDirectory(const std::string& path);
-  void setProcessId(std::uint64_t id) { processId_ = id; }
-  // Other processes that are running; this one always is.
+  // Other processes that are running; this one (4242) always is.
   void addProcess(std::uint64_t id) { processes_.insert(id); }
   void setCurrentTime(std::uint64_t time) { currentTime_ = time; }
-
   // Every later call of `op` whose path (the source, for moves) contains `pathPart`
   // fails with `reason`.
   void failOn(Op op, const std::string& pathPart = "",
-              const std::string& reason = "injected failure");
-  // Drops every injected failure.
+              const std::string& reason = "injected failure") {
+    faults_.push_back(Fault{op, pathPart, reason});
+  }
   void clearFaults() { faults_.clear(); }
-  // How often `op` was called.
-  int callCount(Op op) const;
+  bool isLocked(const std::string& path) const { return locked_.count(resolve(path)) > 0; }
 
   std::uint64_t fileTime(const std::string& path) const override;
   std::optional<std::uint64_t> fileSize(const std::string& path) const override;
   bool fileExists(const std::string& path) const override;
   LocalTime localTime() const override { return localTime_; }
   std::string workingDirectory() const override { return workingDirectory_; }
-  std::uint64_t processId() const override { return processId_; }
+  std::uint64_t processId() const override { return 4242; }
   bool processExists(std::uint64_t id) const override {
-    return id == processId_ || processes_.count(id) > 0;
+    return id == 4242 || processes_.count(id) > 0;
   }
   std::uint64_t currentTime() const override { return currentTime_; }
   Status readFile(const std::string& path, std::string* content) const override;
@@ -83,11 +76,8 @@ class FakePlatform : public Platform {
   Status appendDurably(const std::string& path, const std::string& data) override;
   Status listDirectory(const std::string& path,
                        std::vector<DirectoryEntry>* entries) const override;
-  // Copies the content; a fault injected on linkOrCopy stands for a failed copy.
   Status linkOrCopy(const std::string& from, const std::string& to) override;
-  // Locks are kept in a set; a second lock of a held path fails at once.
   Status lockFile(const std::string& path, int timeoutMs, std::unique_ptr<FileLock>* lock) override;
-  bool isLocked(const std::string& path) const { return locked_.count(resolve(path)) > 0; }
 
  private:
   struct File {
@@ -101,19 +91,19 @@ class FakePlatform : public Platform {
   };
 
   std::string resolve(const std::string& path) const;
-  bool directoryExists(const std::string& path) const;
-  // Counts the call and gives the injected failure, if any.
-  std::optional<Status> enter(Op op, const std::string& path) const;
-  Status canCreate(const std::string& path) const;
+  // The injected failure of `op` on `path`, if any.
+  std::optional<Status> fault(Op op, const std::string& path) const;
+  // Whether a file named `to` may be made (or replaced, with `replace`).
+  Status canCreate(const std::string& to, bool replace = false) const;
+  // Copies (or moves) the file `from` to `to`, as the operation `op`.
+  Status transfer(Op op, const std::string& from, const std::string& to, bool replace, bool move);
 
   std::map<std::string, File> files_;
-  std::set<std::string> directories_;
+  std::set<std::string> directories_{"/"};
   std::set<std::string> locked_;
   std::vector<Fault> faults_;
-  mutable std::map<Op, int> calls_;
-  LocalTime localTime_;
+  LocalTime localTime_{2026, 12, 5, 7, 4, 9};
   std::string workingDirectory_;
-  std::uint64_t processId_ = 4242;
   std::set<std::uint64_t> processes_;
   std::uint64_t currentTime_ = 1700000000;
 };

@@ -1,9 +1,11 @@
-// Helpers shared by the tests: temporary directories and whole-file reads and writes.
+// Helpers shared by the tests: temporary directories, whole-file reads and writes, and
+// what the tests read out of files and directories.
 // Portable (std::filesystem only), so the Windows build of the tests uses them too.
 #pragma once
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace corvantis::test {
 
@@ -28,5 +30,10 @@ class TempDir {
 void writeFile(const std::string& path, const std::string& content);
 // The whole file byte for byte; empty when it cannot be read.
 std::string readFile(const std::string& path);
+// The lines of a text in which every line ends in CR LF, without their ends; an empty
+// list when a line holds a stray CR or LF or the text does not end in CR LF.
+std::vector<std::string> crLfLines(const std::string& text);
+// The names of the entries of the directory, sorted.
+std::vector<std::string> fileNamesIn(const std::string& directory);
 
 }  // namespace corvantis::test

@@ -94,13 +94,6 @@ TEST_F(PlatformWindowsTest, DoubledBackslashesAndForwardSlashesSeparate) {
   }
 }
 
-TEST_F(PlatformWindowsTest, DerivedFilesAreTheDoubledFormsOfTheCellsPaths) {
-  EXPECT_EQ(R"(D:\\cell\\robots\\R1\\\\debug\\corvantis.log)",
-            journalPathOf(R"(D:\\cell\\robots\\R1\\)"));
-  EXPECT_EQ(R"(D:\\cell\\var\\tmp\\a_kivro.tmp)", tempPathOf(R"(D:\\cell)"));
-  EXPECT_EQ(R"(\\debug\\corvantis.log)", journalPathOf(""));
-}
-
 TEST_F(PlatformWindowsTest, DriveRootWorkingDirectoryGivesTheDriveAsTempRoot) {
   const std::filesystem::path before = std::filesystem::current_path();
   std::filesystem::current_path(dir_.path().root_path());

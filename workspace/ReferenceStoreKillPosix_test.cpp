@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <sstream>
 
@@ -76,16 +75,6 @@ class KillingPlatform : public Platform {
   mutable int left_;
 };
 
-// The sorted names of the files in `directory`.
-std::vector<std::string> filesIn(const std::string& directory) {
-  std::vector<DirectoryEntry> entries;
-  EXPECT_TRUE(defaultPlatform().listDirectory(directory, &entries).ok()) << directory;
-  std::vector<std::string> names;
-  for (const DirectoryEntry& entry : entries) names.push_back(entry.name);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 const FeatureVector kValues = {937, 312, 4, 123.456, 2.0 / 3.0};
 
 TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
@@ -127,9 +116,9 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
               std::chrono::milliseconds(kStoreLockMs / 2));
     EXPECT_EQ(updated, test::readFile(store)) << told.str();
     // and clears away the temporary files the dead one left.
-    EXPECT_EQ(std::vector<std::string>{"a_kivro.tmp.keep"}, filesIn(dir.file("var/tmp")));
+    EXPECT_EQ(std::vector<std::string>{"a_kivro.tmp.keep"}, test::fileNamesIn(dir.file("var/tmp")));
     EXPECT_EQ((std::vector<std::string>{"corvantis.dat", "corvantis.dat.lock"}),
-              filesIn(dir.file("robots/R1")));
+              test::fileNamesIn(dir.file("robots/R1")));
   }
   EXPECT_GE(kills, 6) << "lock, open, read, temporary file, half of it, rename";
 }
