@@ -1,8 +1,6 @@
 // End-to-end runs of the built program in temporary cells with the values log and the
 // reject archive switched on, and the report page as a browser draws it.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <opencv2/core.hpp>
@@ -88,7 +86,7 @@ TEST_F(CellDiagnosticsTest, ValuesLogGetsAHeaderAndOneRowPerCheckAndTheReportRea
   // The report reads both files of the cell and finds the two logged checks.
   const RunResult report = runProgram(CORVANTIS_CELL_EXE, {"report", cell("robots/R1")}, cell(""));
   EXPECT_EQ(0, report.status) << report.err;
-  EXPECT_NE(std::string::npos, report.out.find("checks 3, accepted 2, rejected 1")) << report.out;
+  EXPECT_NE(std::string::npos, report.out.find("checks 2, accepted 1, rejected 1")) << report.out;
   EXPECT_NE(std::string::npos, report.out.find("of 2 logged check(s)")) << report.out;
 }
 
@@ -121,21 +119,6 @@ TEST_F(CellDiagnosticsTest, OnlyRejectedCapturesAreLinkedIntoTheArchive) {
   EXPECT_TRUE(std::regex_match(kept, std::regex(R"(\d{8}-\d{6}_left__2_moved part\.png)"))) << kept;
   // Linked, not copied: the same file under two names.
   EXPECT_EQ(2u, fs::hard_link_count(rejects() + "/" + kept));
-}
-
-TEST_F(CellDiagnosticsTest, ACaptureOnAnotherFileSystemIsCopied) {
-  struct stat shm, tmp;
-  if (::stat("/dev/shm", &shm) != 0 || ::stat(cell_.path().c_str(), &tmp) != 0 ||
-      shm.st_dev == tmp.st_dev)
-    GTEST_SKIP() << "no second file system at /dev/shm";
-  const std::string elsewhere = "/dev/shm/corvantis-moved-" + std::to_string(::getpid()) + ".png";
-  ASSERT_TRUE(cv::imwrite(elsewhere, colourFrame(40, 3)));
-  fs::create_directories(rejects());
-  const RunResult run = check(elsewhere);
-  const std::vector<std::string> names = test::fileNamesIn(rejects());
-  ASSERT_EQ(1u, names.size()) << run.err;
-  EXPECT_EQ(readFile(elsewhere), readFile(rejects() + "/" + names[0]));
-  fs::remove(elsewhere);
 }
 
 TEST_F(CellDiagnosticsTest, ReportPageDrawsInAHeadlessBrowser) {

@@ -1,5 +1,6 @@
-// What only the POSIX platform layer can be asked: file times set to the second, and an
-// append cut short at the file size limit while another check appends.
+// What only the POSIX platform layer can be asked: file times set to the second, a link
+// across file systems, and an append cut short at the file size limit while another
+// check appends.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "test/TestUtil.h"
@@ -28,6 +30,22 @@ TEST(PlatformPosixTest, FileTimeIsWholeSecondsOfTheLastWrite) {
     ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), times, 0));
     EXPECT_EQ(static_cast<std::uint64_t>(time.tv_sec), fileTimeOf(path)) << time.tv_sec;
   }
+}
+
+// A capture on another file system (/dev/shm) cannot be linked into the archive: it is
+// copied whole.
+TEST(PlatformPosixTest, LinkOrCopyCopiesAcrossFileSystems) {
+  test::TempDir dir;
+  struct stat shm, tmp;
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(dir.path().c_str(), &tmp) != 0 ||
+      shm.st_dev == tmp.st_dev)
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  const std::string elsewhere = "/dev/shm/corvantis-" + std::to_string(::getpid()) + ".png";
+  const std::string content(100000, 'p');
+  test::writeFile(elsewhere, content);
+  EXPECT_TRUE(defaultPlatform().linkOrCopy(elsewhere, dir.file("kept.png")).ok());
+  EXPECT_EQ(content, test::readFile(dir.file("kept.png")));
+  std::remove(elsewhere.c_str());
 }
 
 // The piece of a line cut short is taken back while it ends the file; once another
