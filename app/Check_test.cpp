@@ -64,15 +64,8 @@ void setFileTime(const std::string& path, long seconds) {
   ASSERT_EQ(0, utime(path.c_str(), &times)) << path;
 }
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> result;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    result.push_back(text.substr(start, end - start));
-  }
-  EXPECT_EQ(start, text.size()) << "text does not end in CR LF: " << text;
-  return result;
-}
+// The lines of a text that ends in CR LF; none otherwise.
+std::vector<std::string> lines(const std::string& text) { return test::crLfLines(text); }
 
 class CheckTest : public ::testing::Test {
  protected:
