@@ -28,7 +28,7 @@ struct CheckArgs {
 };
 
 int cannotRead(std::ostream& err, const std::string& path, const ImageProc& analyser) {
-  err << "corvantis: cannot read image " << path << ": " << analyser.loadError << "\n";
+  err << "corvantis: cannot read image " << path << ": " << analyser.loadError() << "\n";
   return 1;
 }
 
@@ -56,7 +56,7 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
         return cannotRead(err, args.referencePath, reference);
       }
       referenceSignature = reference.getFeatureVector();
-      workspace.storeReference(args.referencePath, referenceSignature, reference.fileTime);
+      workspace.storeReference(args.referencePath, referenceSignature, reference.fileTime());
     }
 
     if (currentSignature.size() < referenceSignature.size()) {

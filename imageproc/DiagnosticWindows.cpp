@@ -40,22 +40,21 @@ bool displayAnswers() {
   return isSet("WAYLAND_DISPLAY");
 }
 
-int showDiagnostics(ImageProc& proc, std::ostream& out, std::ostream& err) {
-  if (!displayAnswers()) return writeDiagnosticSheet(proc, out, err);
+int showDiagnostics(const DiagnosticView& view, std::ostream& out, std::ostream& err) {
+  if (!displayAnswers()) return writeDiagnosticSheet(view, out, err);
+  // All five windows exist before the first image is shown.
   for (const char* title : kStageTitles) cv::namedWindow(title, kAutoSize);
-  // All five windows exist before the first image: each is fetched through its
-  // accessor just before it is shown, and the equalised image prepares the analysis.
-  for (std::size_t i = 0; i < kStageCount; ++i) cv::imshow(kStageTitles[i], stageImage(proc, i));
-  writeDiagnosticValues(proc, out);
+  for (std::size_t i = 0; i < kStageCount; ++i) cv::imshow(kStageTitles[i], view.stages[i]);
+  writeDiagnosticValues(view, out);
   cv::waitKey(0);
   return 0;
 }
 
 }  // namespace corvantis
 
-extern "C" int corvantis_show_diagnostics(corvantis::ImageProc* proc, std::ostream* out,
+extern "C" int corvantis_show_diagnostics(const corvantis::DiagnosticView* view, std::ostream* out,
                                           std::ostream* err) {
-  return corvantis::showDiagnostics(*proc, *out, *err);
+  return corvantis::showDiagnostics(*view, *out, *err);
 }
 
 // The entry point's type is the one the program calls it through.

@@ -9,9 +9,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "workspace/FileNames.h"
-#include "workspace/NumberText.h"
-
 namespace corvantis {
 
 const std::array<const char*, kStageCount> kStageTitles = {"Source image", "Equalized Image",
@@ -52,38 +49,8 @@ bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::s
 
 }  // namespace
 
-cv::Mat stageImage(ImageProc& proc, std::size_t index) {
-  using Accessor = cv::Mat (*)(ImageProc&);
-  static const std::array<Accessor, kStageCount> accessors = {
-      [](ImageProc& p) { return p.getSourceImage(); },
-      [](ImageProc& p) { return p.getEqualizedImage(); },
-      [](ImageProc& p) { return p.getBinaryImage(); },
-      [](ImageProc& p) { return p.getCornersImage(); },
-      [](ImageProc& p) { return p.getBorderImage(); }};
-  const cv::Mat image = accessors.at(index)(proc);
-  // Neither windows nor the sheet can show an image without pixels; black is what the
-  // analysis found: no corners, no border.
-  if (image.empty()) return cv::Mat::zeros(proc.getSourceImage().size(), CV_8UC1);
-  return image;
-}
-
-std::vector<std::string> writeDiagnosticValues(ImageProc& proc, std::ostream& out) {
-  std::vector<std::string> lines;
-  const auto write = [&](std::string line) {
-    out << line << '\n' << std::flush;
-    lines.push_back(std::move(line));
-  };
-  if (proc.binaryImage.empty()) proc.prepare();
-  write("Area: " + std::to_string(proc.objectPoints.size()));
-  if (proc.borderImage.empty()) proc.prepare();
-  write("Perimeter: " + std::to_string(proc.borderPoints.size()));
-  if (proc.cornersImage.empty()) proc.prepare();
-  write("Corners: " + std::to_string(proc.cornerCount));
-  if (notComputed(proc.angle)) proc.prepare();
-  write("Angle: " + formatNumber(proc.angle));
-  if (notComputed(proc.radius)) proc.prepare();
-  write("Radius: " + formatNumber(proc.radius));
-  return lines;
+void writeDiagnosticValues(const DiagnosticView& view, std::ostream& out) {
+  for (const std::string& line : view.valueLines) out << line << '\n' << std::flush;
 }
 
 cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
@@ -115,17 +82,16 @@ cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
   return sheet;
 }
 
-int writeDiagnosticSheet(ImageProc& proc, std::ostream& out, std::ostream& err) {
-  std::vector<cv::Mat> stages;
-  for (std::size_t i = 0; i < kStageCount; ++i) stages.push_back(stageImage(proc, i));
-  const std::vector<std::string> lines = writeDiagnosticValues(proc, out);
+int writeDiagnosticSheet(const DiagnosticView& view, std::ostream& out, std::ostream& err) {
+  writeDiagnosticValues(view, out);
+  const std::vector<cv::Mat> stages(view.stages.begin(), view.stages.end());
 
   std::error_code ec;
   std::filesystem::path path = std::filesystem::current_path(ec);
-  path /= proc.getFileName() + kSheetSuffix;
+  path /= view.fileName + kSheetSuffix;
   std::vector<uchar> png;
   std::string reason = "the image cannot be encoded as PNG";
-  if (cv::imencode(".png", composeDiagnosticSheet(stages, lines), png) &&
+  if (cv::imencode(".png", composeDiagnosticSheet(stages, view.valueLines), png) &&
       writeBytes(path.string(), png, &reason)) {
     err << "corvantis: no display to open windows on; diagnostics written to " << path.string()
         << "\n";

@@ -19,7 +19,6 @@
 
 namespace corvantis {
 
-
 enum class ReadOutcome {
   kRead,      // the image is in *image
   kDeclined,  // not this reader's file or variant; another reader must decide
