@@ -1,6 +1,7 @@
 #include "imageproc/HarrisCorners.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <opencv2/imgproc.hpp>
 #include <thread>
@@ -10,46 +11,60 @@ namespace {
 
 constexpr int kSobelSize = 3;
 // Columns each strip reads beyond the columns it keeps. More than the filters reach
-// (1 + 2), and a multiple of every vector width the library's loops use, so that the
-// right strip's columns fall into the same vector lanes and row ends as in the whole
-// image, and every loop's scalar remainder lands in a discarded margin or on the same
-// pixels as in the whole-image call.
+// (1 + 2), and a multiple of every vector width the library's loops use, so that a
+// strip's columns fall into the same vector lanes and row ends as in the whole image,
+// and every loop's scalar remainder lands in a discarded margin or on the same pixels
+// as in the whole-image call.
 constexpr int kStripMargin = 64;
 
-// The library's cornerHarris response of the whole image, computed as two strips of
-// columns on two threads. Columns, not rows: the box filter inside keeps running sums
-// down each column, which a band of rows would start elsewhere (changing the last
-// bits), while along a row it adds 3 or 5 values directly. Other block sizes, and
-// images too narrow to split, take the single call.
+// Widest strip of columns kept from one call of the library: the temporaries of a call
+// (two gradient images, the three-channel covariance, the response; some 24 bytes a
+// pixel) then stay small enough that a 12 MP image's two workers hold a fraction of
+// what one whole-image call would, and the allocator can reuse them strip after strip.
+constexpr int kTargetStripWidth = 768;
+
+// The library's cornerHarris response of the whole image, computed as strips of columns,
+// two at a time on two threads. Columns, not rows: the box filter inside keeps running
+// sums down each column, which a band of rows would start elsewhere (changing the last
+// bits), while along a row it adds 3 or 5 values directly. Every strip starts and ends
+// on a multiple of kStripMargin, so that its columns fall into the same vector lanes as
+// in the whole image. Other block sizes, and images too narrow to split, take the
+// single call.
 cv::Mat harrisResponse(const cv::Mat& image, const CornerParameters& p) {
   cv::Mat response;
-  const int split = (image.cols / 2 / kStripMargin + 1) * kStripMargin;
-  if ((p.blockSize != 3 && p.blockSize != 5) || split + kStripMargin >= image.cols) {
+  const int stripCount = std::max(2, (image.cols + kTargetStripWidth - 1) / kTargetStripWidth);
+  const int width = (image.cols / stripCount / kStripMargin + 1) * kStripMargin;
+  if ((p.blockSize != 3 && p.blockSize != 5) || width + kStripMargin >= image.cols) {
     cv::cornerHarris(image, response, p.blockSize, kSobelSize, p.harrisK);
     return response;
   }
   response.create(image.size(), CV_32F);
-  std::exception_ptr failure;
-  std::thread right([&] {
-    try {
+  std::atomic<int> nextStrip{0};
+  const auto work = [&] {
+    for (int first = nextStrip++ * width; first < image.cols; first = nextStrip++ * width) {
+      const int last = std::min(first + width, image.cols);
+      const int from = std::max(first - kStripMargin, 0);
+      const int to = std::min(last + kStripMargin, image.cols);
       cv::Mat strip;
-      cv::cornerHarris(image.colRange(split - kStripMargin, image.cols), strip, p.blockSize,
-                       kSobelSize, p.harrisK);
-      strip.colRange(kStripMargin, strip.cols).copyTo(response.colRange(split, image.cols));
+      cv::cornerHarris(image.colRange(from, to), strip, p.blockSize, kSobelSize, p.harrisK);
+      strip.colRange(first - from, last - from).copyTo(response.colRange(first, last));
+    }
+  };
+  std::exception_ptr failure;
+  std::thread second([&] {
+    try {
+      work();
     } catch (...) {
       failure = std::current_exception();
     }
   });
   try {
-    cv::Mat strip;
-    cv::cornerHarris(image.colRange(0, split + kStripMargin), strip, p.blockSize, kSobelSize,
-                     p.harrisK);
-    strip.colRange(0, split).copyTo(response.colRange(0, split));
+    work();
   } catch (...) {
-    right.join();
+    second.join();
     throw;
   }
-  right.join();
+  second.join();
   if (failure) std::rethrow_exception(failure);
   return response;
 }
