@@ -40,8 +40,8 @@ bool ImageProc::load(const std::string& path) {
   return true;
 }
 
-FeatureVector ImageProc::getFeatureVector() const {
-  return measureShape(sourceImage_).featureVector();
+FeatureVector ImageProc::getFeatureVector() {
+  return measureShapeInPlace(&sourceImage_).featureVector();
 }
 
 ShapeMeasures ImageProc::measureWithStages(StageImages* stages) const {

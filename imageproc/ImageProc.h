@@ -28,8 +28,10 @@ class ImageProc {
   // be read.
   bool load(const std::string& path);
   // Analyses the loaded image and returns (Area, Perimeter, Corners, Angle, Radius);
-  // (0, 0, -1, -1, -1) when it has no object pixel.
-  FeatureVector getFeatureVector() const;
+  // (0, 0, -1, -1, -1) when it has no object pixel. The analysis works in the loaded
+  // pixels, so the image is gone afterwards (getSourceImage() empty): call it once, and
+  // after measureWithStages when both are wanted.
+  FeatureVector getFeatureVector();
   // The measures of the loaded image together with its stage images, for the display.
   ShapeMeasures measureWithStages(StageImages* stages) const;
 

@@ -161,21 +161,17 @@ cv::Mat drawCorners(const cv::Mat& binary, const std::vector<cv::Point2f>& corne
   return image;
 }
 
-ShapeMeasures measureShape(const cv::Mat& source, StageImages* stages) {
-  CV_Assert(source.type() == CV_8UC1 && !source.empty());
+namespace {
+
+// The measures of the equalised `binary`, which is binarised in place; fills `stages`
+// but for the source and the equalised image.
+ShapeMeasures measureEqualized(cv::Mat& binary, StageImages* stages) {
   ShapeMeasures measures;
-  // One working image: equalised, then binarised in place; the display keeps copies.
-  cv::Mat binary;
-  cv::equalizeHist(source, binary);
-  if (stages != nullptr) {
-    stages->source = source;
-    stages->equalized = binary.clone();
-  }
   measures.area = binarize(binary);
   if (stages != nullptr) {
     stages->binary = binary;
-    stages->corners = cv::Mat::zeros(source.size(), CV_8UC1);
-    stages->border = cv::Mat::zeros(source.size(), CV_8UC1);
+    stages->corners = cv::Mat::zeros(binary.size(), CV_8UC1);
+    stages->border = cv::Mat::zeros(binary.size(), CV_8UC1);
   }
   if (measures.area == 0) return measures;
 
@@ -205,6 +201,27 @@ ShapeMeasures measureShape(const cv::Mat& source, StageImages* stages) {
   computeAngleAndRadius(border, &measures.angle, &measures.radius);
   if (stages != nullptr) stages->corners = drawCorners(binary, measures.corners);
   return measures;
+}
+
+}  // namespace
+
+ShapeMeasures measureShape(const cv::Mat& source, StageImages* stages) {
+  CV_Assert(source.type() == CV_8UC1 && !source.empty());
+  cv::Mat work;
+  cv::equalizeHist(source, work);
+  if (stages != nullptr) {
+    stages->source = source;
+    stages->equalized = work.clone();
+  }
+  return measureEqualized(work, stages);
+}
+
+ShapeMeasures measureShapeInPlace(cv::Mat* source) {
+  CV_Assert(source->type() == CV_8UC1 && !source->empty());
+  cv::Mat work = *source;
+  source->release();
+  cv::equalizeHist(work, work);
+  return measureEqualized(work, nullptr);
 }
 
 }  // namespace corvantis

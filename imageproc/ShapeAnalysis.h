@@ -58,6 +58,9 @@ struct StageImages {
 // The measures of `source` (8-bit grey, odd width and height). When `stages` is given,
 // it is filled with the stage images as well.
 ShapeMeasures measureShape(const cv::Mat& source, StageImages* stages = nullptr);
+// The same measures, with the pixels of *source (which no one else may share) as the
+// working image: one full-size image less. *source is left empty.
+ShapeMeasures measureShapeInPlace(cv::Mat* source);
 
 // One below the lowest grey level of `equalized` at which three quarters of the pixels
 // are reached; never below 0.

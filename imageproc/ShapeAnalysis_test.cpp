@@ -150,6 +150,8 @@ TEST(ShapeAnalysisTest, StageImagesShowWhatTheMeasuresCount) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const ShapeMeasures plain = measureShape(c.source);
+    cv::Mat own = c.source.clone();
+    EXPECT_EQ(plain.featureVector(), measureShapeInPlace(&own).featureVector());
     StageImages stages;
     const ShapeMeasures shown = measureShape(c.source, &stages);
     EXPECT_EQ(plain.featureVector(), shown.featureVector());
