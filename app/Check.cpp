@@ -32,6 +32,24 @@ int cannotRead(std::ostream& err, const std::string& path, const ImageProc& anal
   return 1;
 }
 
+CheckRecord checkRecord(const CheckArgs& args, const FeatureVector& reference,
+                        const FeatureVector& current, double error, double tolerance,
+                        bool accepted) {
+  CheckRecord record;
+  record.stepId = args.stepId;
+  record.referencePath = args.referencePath;
+  record.currentPath = args.currentPath;
+  record.reference = reference;
+  record.current = current;
+  record.error = error;
+  record.tolerance = tolerance;
+  record.accepted = accepted;
+  const std::vector<ErrorTerm> terms = errorTerms(reference, current);
+  for (std::size_t i = 0; i < terms.size(); ++i)
+    if (terms[i].snapped()) record.snapped.push_back(i);
+  return record;
+}
+
 // Both analysers are owned here for the whole run; the Workspace lives in a narrower
 // scope so that it is gone before them, as the store stream must be closed first.
 int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, std::ostream& out,
@@ -68,6 +86,8 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
     accepted = isAccepted(error, tolerance);
     workspace.writeJournal(
         composeVerdictLine(args.stepId, current.getFileName(), accepted, error, tolerance));
+    workspace.recordCheck(
+        checkRecord(args, referenceSignature, currentSignature, error, tolerance, accepted));
   }
   // Only after the journal line is complete in its file does the caller see the verdict.
   out << (accepted ? '1' : '0');

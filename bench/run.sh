@@ -8,7 +8,8 @@
 #   check     a check whose reference signature is cached (one analysis);
 #   first     the first check of a reference (two analyses, the store written);
 # the ratios of check and first check to baseline, and the goals that ratio misses
-# ("ok" when none). Needs hyperfine and GNU time (installed when missing).
+# ("ok" when none); then a check with the values log and the reject archive switched on
+# against one without. Needs hyperfine and GNU time (installed when missing).
 #   RUNS_SCALE  multiplies the number of timed runs (default 1)
 #   BUILD_DIR   build directory (default: build-bench)
 set -eu
@@ -92,8 +93,44 @@ for sample in "vga 640 480 20 bmp png noisy.bmp" "5mp 2592 1944 6 bmp png noisy.
     printf '%-5s %-9s | %9s %8s | %9s %8s %6s %6s | %9s %8s %7s | %s\n' "$size" "$fmt" "$tb" \
       "$mb" "$tc" "$mc" "$xt" "$xm" "$tf" "$mf" "$xf" "$(misses "$size" "$xt" "$xf" "$mc" "$xm")"
   done
-  rm -f "$cell"/robots/R1/img/*
+  # The comparison below reuses the VGA and 5 MP captures; the larger ones only fill the disk.
+  case $size in vga | 5mp) ;; *) rm -f "$cell"/robots/R1/img/* ;; esac
   cd - >/dev/null
 done
 echo "goals: x time <= 0.20 at vga, <= 0.40 at 5mp, 12mp and 8k; x first <= 0.70;" \
   "x mem <= 0.25 at 5mp and 12mp; the 8k check within 256 MiB"
+
+# The values log and a full reject archive switched on, against the same check without
+# them. The checks reject (tolerance -1), so every run writes a row, links the capture
+# and drops the oldest archived file.
+echo
+printf '%-5s %-4s | %9s %9s %6s\n' size fmt "off ms" "on ms" "x on"
+for size in vga 5mp; do
+  for mode in off on; do
+    diag="$work/diag-$size-$mode/robots/R1"
+    mkdir -p "$diag/img" "$diag/debug" "$work/diag-$size-$mode/bin"
+    cp "$work/$size/robots/R1/img/ref.bmp" "$work/$size/robots/R1/img/cap.bmp" "$diag/img/"
+  done
+  on="$work/diag-$size-on/robots/R1"
+  off="$work/diag-$size-off/robots/R1"
+  : >"$on/debug/corvantis.csv"
+  mkdir -p "$on/debug/rejects"
+  for n in $(seq 100 299); do : >"$on/debug/rejects/20250101-000$n"; done
+  cd "$work/diag-$size-on/bin"
+  "$bin/corvantis" 1 "$off/img/ref.bmp" "$off/img/cap.bmp" -1 >/dev/null
+  "$bin/corvantis" 1 "$on/img/ref.bmp" "$on/img/cap.bmp" -1 >/dev/null
+  : >"$work/rounds"
+  for _ in 1 2 3; do
+    hyperfine -N --style none --warmup 2 --runs 10 --export-csv "$work/d.csv" \
+      "$bin/corvantis 1 $off/img/ref.bmp $off/img/cap.bmp -1" \
+      "$bin/corvantis 1 $on/img/ref.bmp $on/img/cap.bmp -1" >/dev/null 2>&1
+    medians "$work/d.csv" >>"$work/rounds"
+    echo >>"$work/rounds"
+  done
+  cd - >/dev/null
+  toff=$(awk '{ print $1 }' "$work/rounds" | sort -n | sed -n 2p)
+  ton=$(awk '{ print $2 }' "$work/rounds" | sort -n | sed -n 2p)
+  printf '%-5s %-4s | %9s %9s %6s\n' "$size" bmp "$toff" "$ton" \
+    "$(awk -v a="$ton" -v b="$toff" 'BEGIN { printf "%.3f", a / b }')"
+done
+echo "goal: x on <= 1.05"

@@ -30,6 +30,8 @@ class FakePlatform : public Platform {
     replaceFile,
     appendDurably,
     lockFile,
+    listDirectory,
+    linkOrCopy,
   };
 
   // Working directory /cell/bin, which exists, local time 2026-12-05 07:04:09.
@@ -70,6 +72,10 @@ class FakePlatform : public Platform {
   Status writeNewFile(const std::string& path, const std::string& content) override;
   Status replaceFile(const std::string& from, const std::string& to) override;
   Status appendDurably(const std::string& path, const std::string& data) override;
+  Status listDirectory(const std::string& path,
+                       std::vector<DirectoryEntry>* entries) const override;
+  // Copies the content; a fault injected on linkOrCopy stands for a failed copy.
+  Status linkOrCopy(const std::string& from, const std::string& to) override;
   // Locks are kept in a set; a second lock of a held path fails at once.
   Status lockFile(const std::string& path, int timeoutMs, std::unique_ptr<FileLock>* lock) override;
   bool isLocked(const std::string& path) const { return locked_.count(resolve(path)) > 0; }

@@ -57,13 +57,22 @@ std::string tempPathOf(const std::string& tempRoot) {
          "a_kivro.tmp";
 }
 
+std::string valuesLogPathOf(const std::string& baseDir) {
+  return baseDir + kPathSeparator + "debug" + kPathSeparator + "corvantis.csv";
+}
+
+std::string rejectsDirOf(const std::string& baseDir) {
+  return baseDir + kPathSeparator + "debug" + kPathSeparator + "rejects";
+}
+
 std::vector<std::string> rotatedNames(const std::string& journalPath) {
-  // The journal path without its ".log".
-  const std::string stem =
-      journalPath.substr(0, journalPath.size() < 4 ? 0 : journalPath.size() - 4);
+  // The generation number goes before the four-character extension (".log", ".csv").
+  const std::size_t cut = journalPath.size() < 4 ? 0 : journalPath.size() - 4;
+  const std::string stem = journalPath.substr(0, cut);
+  const std::string extension = journalPath.substr(cut);
   std::vector<std::string> names;
   for (int n = 1; n <= kGenerationCount; ++n)
-    names.push_back(stem + "_" + std::to_string(n) + ".log");
+    names.push_back(stem + "_" + std::to_string(n) + extension);
   return names;
 }
 

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace corvantis {
 
@@ -33,7 +34,7 @@ class Status {
   std::string message_;
 };
 
-// A calendar time of the local time zone; only what the journal's time stamp uses.
+// A calendar time of the local time zone, with its offset east of UTC in minutes.
 struct LocalTime {
   unsigned year = 0;
   unsigned month = 0;
@@ -41,6 +42,13 @@ struct LocalTime {
   unsigned hour = 0;
   unsigned minute = 0;
   unsigned second = 0;
+  int utcOffsetMinutes = 0;
+};
+
+// A regular file found in a directory: its name (without the directory) and size.
+struct DirectoryEntry {
+  std::string name;
+  std::uint64_t size = 0;
 };
 
 // An exclusive advisory lock on a file, held until the object is destroyed. It only
@@ -82,6 +90,13 @@ class Platform {
   // Data that would not fit whole (under the file size limit, on a full disk) is not
   // left in the file in part.
   virtual Status appendDurably(const std::string& path, const std::string& data) = 0;
+  // The regular files directly in the directory, in no particular order; fails when it
+  // is no directory or cannot be read.
+  virtual Status listDirectory(const std::string& path,
+                               std::vector<DirectoryEntry>* entries) const = 0;
+  // Makes `to` a hard link of `from`, or a copy where no link can be made (another file
+  // system); fails when `to` exists. A failed copy leaves no part of `to` behind.
+  virtual Status linkOrCopy(const std::string& from, const std::string& to) = 0;
   // Takes the lock of `path` (creating the file when missing), waiting at most
   // `timeoutMs` milliseconds; fails when it cannot be had in that time.
   virtual Status lockFile(const std::string& path, int timeoutMs,

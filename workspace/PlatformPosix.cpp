@@ -1,4 +1,5 @@
 // The platform layer for Linux and other POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -129,6 +130,7 @@ class PosixPlatform : public Platform {
     local.hour = static_cast<unsigned>(tm.tm_hour);
     local.minute = static_cast<unsigned>(tm.tm_min);
     local.second = static_cast<unsigned>(tm.tm_sec);
+    local.utcOffsetMinutes = static_cast<int>(tm.tm_gmtoff / 60);
     return local;
   }
 
@@ -231,6 +233,35 @@ class PosixPlatform : public Platform {
                                      std::to_string(data.size()) + " bytes could be written");
     }
     return syncAndClose(&fd, path);
+  }
+
+  Status listDirectory(const std::string& path,
+                       std::vector<DirectoryEntry>* entries) const override {
+    entries->clear();
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) return posixError(path, errno);
+    while (const struct dirent* entry = ::readdir(dir)) {
+      struct stat st;
+      const std::string name = entry->d_name;
+      if (::stat((path + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      entries->push_back(DirectoryEntry{name, static_cast<std::uint64_t>(st.st_size)});
+    }
+    ::closedir(dir);
+    return Status::success();
+  }
+
+  Status linkOrCopy(const std::string& from, const std::string& to) override {
+    if (::link(from.c_str(), to.c_str()) == 0) return Status::success();
+    // Across file systems, or on one without hard links, the capture is copied.
+    if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != ENOTSUP)
+      return posixError(to, errno);
+    std::string content;
+    const Status read = readFile(from, &content);
+    if (!read.ok()) return read;
+    const Status written = writeNewFile(to, content);
+    const int writeError = errno;
+    if (!written.ok() && writeError != EEXIST) (void)::unlink(to.c_str());
+    return written;
   }
 
   Status lockFile(const std::string& path, int timeoutMs,

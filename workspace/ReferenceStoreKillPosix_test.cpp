@@ -57,6 +57,12 @@ class KillingPlatform : public Platform {
   Status lockFile(const std::string& p, int ms, std::unique_ptr<FileLock>* l) override {
     return tick(), real_.lockFile(p, ms, l);
   }
+  Status listDirectory(const std::string& p, std::vector<DirectoryEntry>* e) const override {
+    return real_.listDirectory(p, e);
+  }
+  Status linkOrCopy(const std::string& f, const std::string& t) override {
+    return tick(), real_.linkOrCopy(f, t);
+  }
 
  private:
   void tick() const {

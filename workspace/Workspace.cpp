@@ -4,6 +4,7 @@
 
 #include "workspace/FileNames.h"
 #include "workspace/Journal.h"
+#include "workspace/RejectArchive.h"
 
 namespace corvantis {
 
@@ -42,6 +43,16 @@ void Workspace::writeJournal(const std::string& text) {
     return;
   }
   writeJournalLine(platform_, journalPath_, text, diagnostics_);
+}
+
+void Workspace::recordCheck(const CheckRecord& record) {
+  // Without a base directory there is no cell to keep anything for; writeJournal has
+  // said so already.
+  if (baseDir_.empty()) return;
+  appendValuesRow(platform_, valuesLogPathOf(baseDir_), record, diagnostics_);
+  if (!record.accepted)
+    archiveReject(platform_, rejectsDirOf(baseDir_), record.currentPath, record.stepId,
+                  diagnostics_);
 }
 
 }  // namespace corvantis
