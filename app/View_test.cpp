@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <opencv2/core.hpp>
@@ -147,7 +148,7 @@ class VirtualDisplay {
       const std::string fd = std::to_string(fds[1]);
       // Without -noreset the server resets whenever its last client leaves, and a client
       // that connects meanwhile is refused: xdotool's polls would race the view's start.
-      execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24",
+      execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
             "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -174,12 +175,23 @@ class VirtualDisplay {
   std::string name_;
 };
 
-TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
+// A window's place and size on the screen, from what xwininfo says of it.
+cv::Rect geometryOf(const std::string& xwininfo) {
+  const auto field = [&](const std::string& name) {
+    const std::size_t at = xwininfo.find(name + ":");
+    return at == std::string::npos ? -1 : std::atoi(xwininfo.c_str() + at + name.size() + 1);
+  };
+  return cv::Rect(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+                  field("Height"));
+}
+
+TEST(ViewTest, ShowsFiveWindowsSideBySideAndEndsOnAKey) {
   const std::string xvfb = test::findOnPath("Xvfb");
   const std::string xdotool = test::findOnPath("xdotool");
+  const std::string xwininfo = test::findOnPath("xwininfo");
   const std::string import = test::findOnPath("import");
-  if (xvfb.empty() || xdotool.empty() || import.empty()) {
-    GTEST_SKIP() << "needs Xvfb, xdotool and import (ImageMagick) on PATH; "
+  if (xvfb.empty() || xdotool.empty() || xwininfo.empty() || import.empty()) {
+    GTEST_SKIP() << "needs Xvfb, xdotool, xwininfo and import (ImageMagick) on PATH; "
                     "sh scripts/install-deps.sh --test installs them";
   }
   const VirtualDisplay display(xvfb);
@@ -221,9 +233,28 @@ TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
     ASSERT_FALSE(windows[i].empty()) << kTitles[i] << ": " << view.result().err;
   const std::string corners = windows[3];
 
-  // The windows overlap at the origin; the raised corners window repaints on its own time.
-  const cv::Mat expected = stagesOf(kSample)[3];
-  ASSERT_GT(cv::countNonZero(expected == 120), 0) << "the sample has no corner circles";
+  // On a full HD screen without a window manager, every window lies on the screen and
+  // none covers another. The sample is too wide for three at full size side by side.
+  const cv::Rect screen(0, 0, 1920, 1080);
+  std::vector<cv::Rect> placed;
+  for (const std::string& window : windows) {
+    placed.push_back(geometryOf(tool(xwininfo, {"-id", window}).out));
+    EXPECT_EQ(placed.back(), placed.back() & screen) << placed.back();
+  }
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    for (std::size_t j = i + 1; j < placed.size(); ++j) {
+      EXPECT_TRUE((placed[i] & placed[j]).empty())
+          << kTitles[i] << " " << placed[i] << " overlaps " << kTitles[j] << " " << placed[j];
+    }
+  }
+
+  // The corners window, with its circles, scaled down to its window; it repaints on its
+  // own time.
+  const cv::Mat full = stagesOf(kSample)[3];
+  ASSERT_GT(cv::countNonZero(full == 120), 0) << "the sample has no corner circles";
+  ASSERT_LT(placed[3].width, full.cols);
+  cv::Mat expected;
+  cv::resize(full, expected, placed[3].size(), 0, 0, cv::INTER_AREA);
   const std::string shotPath = std::string(CORVANTIS_BINARY_DIR) + "/view-test-corners-window.png";
   bool shown = false;
   for (int attempt = 0; attempt < 50 && !shown; ++attempt) {

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <opencv2/highgui.hpp>
+#include <opencv2/imgproc.hpp>
 #include <string>
 #include <type_traits>
 
@@ -13,12 +14,25 @@
 namespace corvantis {
 namespace {
 
-// namedWindow's flag 1: the window takes the size of its image.
-constexpr int kAutoSize = cv::WINDOW_AUTOSIZE;
+// namedWindow's flag 1: the window takes the size of its image. Without the plain
+// frame, Qt gives every window a toolbar some 1500 pixels wide, and five such windows
+// cannot stand side by side on any screen.
+constexpr int kWindowFlags = cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL;
 
 bool isSet(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] != '\0';
+}
+
+// The X screen's size; empty when there is none (Wayland) or it cannot be asked.
+cv::Size screenSize() {
+  if (!isSet("DISPLAY")) return cv::Size();
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return cv::Size();
+  const int screen = DefaultScreen(display);
+  const cv::Size size(DisplayWidth(display, screen), DisplayHeight(display, screen));
+  XCloseDisplay(display);
+  return size;
 }
 
 }  // namespace
@@ -42,9 +56,21 @@ bool displayAnswers() {
 
 int showDiagnostics(const DiagnosticView& view, std::ostream& out, std::ostream& err) {
   if (!displayAnswers()) return writeDiagnosticSheet(view, out, err);
+  // Without a window manager every window would open at the origin, on top of the
+  // others; with one, each would go wherever it likes.
+  const WindowLayout layout = layOutWindows(view.stages[0].size(), screenSize());
+  for (std::size_t i = 0; i < kStageCount; ++i) {
+    cv::namedWindow(kStageTitles[i], kWindowFlags);
+    cv::moveWindow(kStageTitles[i], layout.origins[i].x, layout.origins[i].y);
+  }
   // All five windows exist before the first image is shown.
-  for (const char* title : kStageTitles) cv::namedWindow(title, kAutoSize);
-  for (std::size_t i = 0; i < kStageCount; ++i) cv::imshow(kStageTitles[i], view.stages[i]);
+  for (std::size_t i = 0; i < kStageCount; ++i) {
+    cv::Mat shown = view.stages[i];
+    if (shown.size() != layout.shown) {
+      cv::resize(view.stages[i], shown, layout.shown, 0, 0, cv::INTER_AREA);
+    }
+    cv::imshow(kStageTitles[i], shown);
+  }
   writeDiagnosticValues(view, out);
   cv::waitKey(0);
   return 0;

@@ -49,6 +49,33 @@ bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::s
 
 }  // namespace
 
+WindowLayout layOutWindows(cv::Size stage, cv::Size screen) {
+  const cv::Size area = screen.empty() ? kLayoutArea
+                                       : cv::Size(std::min(screen.width, kLayoutArea.width),
+                                                  std::min(screen.height, kLayoutArea.height));
+  WindowLayout layout;
+  double best = -1;
+  // The most columns among the grids that show the images largest.
+  for (int columns = static_cast<int>(kStageCount); columns >= 1; --columns) {
+    const int rows = (static_cast<int>(kStageCount) + columns - 1) / columns;
+    const double scale = std::min({1.0, (area.width / columns - kWindowGapX) / double(stage.width),
+                                   (area.height / rows - kWindowGapY) / double(stage.height)});
+    if (scale <= best) continue;
+    best = scale;
+    layout.columns = columns;
+    layout.shown = cv::Size(std::max(1, static_cast<int>(stage.width * scale)),
+                            std::max(1, static_cast<int>(stage.height * scale)));
+  }
+  for (std::size_t i = 0; i < kStageCount; ++i) {
+    const int column = static_cast<int>(i) % layout.columns;
+    const int row = static_cast<int>(i) / layout.columns;
+    layout.origins[i] =
+        cv::Point(column * (std::max(layout.shown.width, kMinWindowSide) + kWindowGapX),
+                  row * (std::max(layout.shown.height, kMinWindowSide) + kWindowGapY));
+  }
+  return layout;
+}
+
 void writeDiagnosticValues(const DiagnosticView& view, std::ostream& out) {
   for (const std::string& line : view.valueLines) out << line << '\n' << std::flush;
 }

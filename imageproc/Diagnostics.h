@@ -49,6 +49,22 @@ constexpr int kSheetMinCellHeight = 136;
 cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
                                const std::vector<std::string>& valueLines);
 
+// Where the five stage windows go: side by side in a grid of `columns` that fits
+// `screen` (at most kLayoutArea; kLayoutArea itself when the screen is unknown, empty),
+// with room between them for a window manager's frame. Each window shows its image at
+// `shown` size, the stage size scaled down only when the grid would not fit otherwise.
+struct WindowLayout {
+  int columns = 0;
+  cv::Size shown;
+  std::array<cv::Point, kStageCount> origins;
+};
+const cv::Size kLayoutArea(1920, 1080);
+constexpr int kWindowGapX = 16;
+constexpr int kWindowGapY = 48;  // a title bar fits
+// Windows of smaller images are still about this wide and high.
+constexpr int kMinWindowSide = 120;
+WindowLayout layOutWindows(cv::Size stage, cv::Size screen);
+
 // The headless display: writes the five value lines to `out` and the sheet to
 // "<file name>.diagnostics.png" in the working directory, whose path goes to `err`.
 // Returns 0, or 1 with the reason on `err` when the sheet cannot be written.

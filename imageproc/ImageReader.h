@@ -48,6 +48,10 @@ ReadResult readBmp(const std::string& path, cv::Mat* image);
 ReadResult readPng(const std::string& path, cv::Mat* image);
 ReadResult readJpeg(const std::string& path, cv::Mat* image);
 
+// Why libjpeg finds the JPEG file at `path` cut short or corrupt, after decoding all of
+// it; empty when it finds no such damage (or cannot decode the file at all).
+std::string jpegDamage(const std::string& path);
+
 // The refusal of a width x height image over kMaxImagePixels; kRead when it fits.
 ReadResult checkImageSize(std::uint64_t width, std::uint64_t height);
 

@@ -17,11 +17,14 @@ bool isSeparator(char c) { return c == '\\' || c == '/'; }
 }  // namespace
 
 std::string deriveBaseDir(const std::string& path) {
-  for (std::size_t p = 0; p < path.size(); ++p) {
-    if (!isSeparator(path[p]) || path.compare(p + 1, sizeof kRobots - 1, kRobots) != 0) continue;
-    // The search for the end of the base directory starts after "\robots" and the
-    // character that follows it, so "\robots2\R1\" names R1 below robots2.
-    const std::size_t end = path.find_first_of(kSeparators, p + 9);
+  for (std::size_t start = 0; start < path.size(); ++start) {
+    // A relative path may begin with the robots directory itself ("robots/R1/..."), as
+    // if a separator stood before it.
+    const bool namesStart = start == 0 || isSeparator(path[start - 1]);
+    if (!namesStart || path.compare(start, sizeof kRobots - 1, kRobots) != 0) continue;
+    // The search for the end of the base directory skips "robots", the character that
+    // follows it and one more, so "\robots2\R1\" names R1 below robots2.
+    const std::size_t end = path.find_first_of(kSeparators, start + sizeof kRobots - 1 + 2);
     if (end == std::string::npos) return "";
     return path.substr(0, end + 1);
   }

@@ -1,11 +1,12 @@
 // The one seam between corvantis and the operating system.
 //
 // Everything that differs between Linux and Windows sits behind `Platform`: file times
-// and sizes, local time, deleting and moving files, the working directory and durable
-// writes. Exactly one implementation file is compiled per platform (PlatformPosix.cpp,
-// PlatformWindows.cpp); no other file asks which system it runs on. OS errors are
-// turned into a `Status` here, so callers see one kind of result. File contents are
-// handled as raw bytes: callers put the CR LF line ends into the text themselves.
+// and sizes, local and current time, listing, deleting and moving files, the working
+// directory, process ids and durable writes. Exactly one implementation file is
+// compiled per platform (PlatformPosix.cpp, PlatformWindows.cpp); no other file asks
+// which system it runs on. OS errors are turned into a `Status` here, so callers see one
+// kind of result. File contents are handled as raw bytes: callers put the CR LF line
+// ends into the text themselves.
 //
 // An implementation holds no state of its own and may be used from any thread.
 #pragma once
@@ -74,6 +75,10 @@ class Platform {
   virtual std::string workingDirectory() const = 0;
   // A number that differs between processes running at the same time.
   virtual std::uint64_t processId() const = 0;
+  // True unless the process with this id has certainly ended.
+  virtual bool processExists(std::uint64_t id) const = 0;
+  // The current time in whole seconds since 1970-01-01 00:00:00 UTC.
+  virtual std::uint64_t currentTime() const = 0;
 
   // Reads the whole file into *content.
   virtual Status readFile(const std::string& path, std::string* content) const = 0;
@@ -87,8 +92,8 @@ class Platform {
   // Atomically puts `from` in place of `to` (replacing it) and makes the rename durable.
   virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
   // Appends `data` to the file (creating it) with a single write, then flushes it to disk.
-  // Data that would not fit whole (under the file size limit, on a full disk) is not
-  // left in the file in part.
+  // Data that does not fit whole (under the file size limit, on a full disk) is taken
+  // back, unless another append has already followed it.
   virtual Status appendDurably(const std::string& path, const std::string& data) = 0;
   // The regular files directly in the directory, in no particular order; fails when it
   // is no directory or cannot be read.

@@ -147,6 +147,23 @@ class WindowsPlatform : public Platform {
 
   std::uint64_t processId() const override { return ::GetCurrentProcessId(); }
 
+  bool processExists(std::uint64_t id) const override {
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+    // A process of another user cannot be opened, but it is there.
+    if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+  }
+
+  std::uint64_t currentTime() const override {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const std::uint64_t intervals =
+        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return intervals / kIntervalsPerSecond - kSecondsFrom1601To1970;
+  }
+
   Status readFile(const std::string& path, std::string* content) const override {
     content->clear();
     Handle file(openFile(path, GENERIC_READ, OPEN_EXISTING));

@@ -65,7 +65,7 @@ std::string valuesLogRow(const LocalTime& time, const CheckRecord& record) {
 void appendValuesRow(Platform& platform, const std::string& logPath, const CheckRecord& record,
                      std::ostream& diagnostics) {
   if (!platform.fileExists(logPath)) return;
-  rotateJournal(platform, logPath);
+  rotateJournal(platform, logPath, diagnostics);
   // After a rotation the log starts afresh, and a reader of that one generation alone
   // still needs the column names.
   const std::optional<std::uint64_t> size = platform.fileSize(logPath);
