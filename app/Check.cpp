@@ -37,7 +37,7 @@ struct CheckArgs {
 };
 
 int cannotRead(std::ostream& err, const std::string& path, const ImageProc& analyser) {
-  err << "corvantis: cannot read image " << path << ": " << analyser.loadError << "\n";
+  err << "corvantis: cannot read image " << path << ": " << analyser.loadError() << "\n";
   return 1;
 }
 

@@ -7,6 +7,7 @@
 #include "app/Explanation.h"
 #include "imageproc/Diagnostics.h"
 #include "imageproc/ImageProc.h"
+#include "imageproc/ViewPlugin.h"
 
 namespace corvantis {
 namespace {
@@ -42,24 +43,18 @@ bool parseArgs(const CellArgs& args, ExplainArgs* parsed) {
 
 bool load(ImageProc& proc, const std::string& path, std::ostream& err) {
   if (proc.load(path)) return true;
-  err << "corvantis-cell: cannot read image " << path << ": " << proc.loadError << "\n";
+  err << "corvantis-cell: cannot read image " << path << ": " << proc.loadError() << "\n";
   return false;
 }
 
-// The sheet analyses both images once more through the display's lazy path, which
-// keeps every stage image apart; getFeatureVector shares their pixels.
-bool writeSheet(const ExplainArgs& args, const Explanation& e, std::ostream& err) {
-  ImageProc reference;
-  ImageProc current;
-  if (!load(reference, args.referencePath, err) || !load(current, args.currentPath, err)) {
-    return false;
-  }
+bool writeSheet(const std::string& path, const DiagnosticView& reference,
+                const DiagnosticView& current, const Explanation& e, std::ostream& err) {
   const cv::Mat sheet =
       composeComparisonSheet({sheetTitle(reference), sheetTitle(current)},
                              {sheetStages(reference), sheetStages(current)}, explanationRows(e));
   std::string reason;
-  if (writeSheetFile(sheet, *args.sheetPath, &reason)) return true;
-  err << "corvantis-cell: cannot write the sheet " << *args.sheetPath << ": " << reason << "\n";
+  if (writeSheetFile(sheet, path, &reason)) return true;
+  err << "corvantis-cell: cannot write the sheet " << path << ": " << reason << "\n";
   return false;
 }
 
@@ -78,6 +73,14 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
   if (!load(reference, parsed.referencePath, err) || !load(current, parsed.currentPath, err)) {
     return 1;
   }
+  // The stage images come from the same pipeline; getFeatureVector then works in the
+  // loaded pixels, so they are taken first.
+  DiagnosticView referenceView;
+  DiagnosticView currentView;
+  if (parsed.sheetPath) {
+    referenceView = diagnosticViewOf(reference);
+    currentView = diagnosticViewOf(current);
+  }
   const Explanation e =
       explainSignatures(reference.getFileName(), current.getFileName(),
                         reference.getFeatureVector(), current.getFeatureVector(), parsed.tolerance);
@@ -86,7 +89,9 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
   } else {
     for (const std::string& line : alignedLines(explanationRows(e))) out << line << "\n";
   }
-  if (parsed.sheetPath && !writeSheet(parsed, e, err)) return 1;
+  if (parsed.sheetPath && !writeSheet(*parsed.sheetPath, referenceView, currentView, e, err)) {
+    return 1;
+  }
   return 0;
 }
 

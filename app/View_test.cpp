@@ -41,15 +41,13 @@ const std::vector<std::string> kTitles = {"Source image", "Equalized Image",
 const char kSampleLines[] =
     "Area: 230559\nPerimeter: 11075\nCorners: 408\nAngle: 177.703\nRadius: 135.393\n";
 
-// The five stage images of `path` as the analyser's accessors give them.
+// The five stage images of `path` as the analyser makes them.
 std::vector<cv::Mat> stagesOf(const std::string& path) {
   ImageProc proc;
   EXPECT_TRUE(proc.load(path)) << path;
-  const cv::Mat source = proc.getSourceImage();
-  const cv::Mat black = cv::Mat::zeros(source.size(), CV_8UC1);
-  const auto orBlack = [&](const cv::Mat& m) { return m.empty() ? black : m.clone(); };
-  return {source.clone(), proc.getEqualizedImage().clone(), proc.getBinaryImage().clone(),
-          orBlack(proc.getCornersImage()), orBlack(proc.getBorderImage())};
+  StageImages stages;
+  proc.measureWithStages(&stages);
+  return {stages.source, stages.equalized, stages.binary, stages.corners, stages.border};
 }
 
 // A child without a display.

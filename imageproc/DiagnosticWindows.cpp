@@ -54,33 +54,33 @@ bool displayAnswers() {
   return isSet("WAYLAND_DISPLAY");
 }
 
-int showDiagnostics(ImageProc& proc, std::ostream& out, std::ostream& err) {
-  if (!displayAnswers()) return writeDiagnosticSheet(proc, out, err);
+int showDiagnostics(const DiagnosticView& view, std::ostream& out, std::ostream& err) {
+  if (!displayAnswers()) return writeDiagnosticSheet(view, out, err);
   // Without a window manager every window would open at the origin, on top of the
   // others; with one, each would go wherever it likes.
-  const WindowLayout layout = layOutWindows(proc.getSourceImage().size(), screenSize());
+  const WindowLayout layout = layOutWindows(view.stages[0].size(), screenSize());
   for (std::size_t i = 0; i < kStageCount; ++i) {
     cv::namedWindow(kStageTitles[i], kWindowFlags);
     cv::moveWindow(kStageTitles[i], layout.origins[i].x, layout.origins[i].y);
   }
-  // All five windows exist before the first image: each is fetched through its
-  // accessor just before it is shown, and the equalised image prepares the analysis.
+  // All five windows exist before the first image is shown.
   for (std::size_t i = 0; i < kStageCount; ++i) {
-    const cv::Mat stage = stageImage(proc, i);
-    cv::Mat shown = stage;
-    if (shown.size() != layout.shown) cv::resize(stage, shown, layout.shown, 0, 0, cv::INTER_AREA);
+    cv::Mat shown = view.stages[i];
+    if (shown.size() != layout.shown) {
+      cv::resize(view.stages[i], shown, layout.shown, 0, 0, cv::INTER_AREA);
+    }
     cv::imshow(kStageTitles[i], shown);
   }
-  writeDiagnosticValues(proc, out);
+  writeDiagnosticValues(view, out);
   cv::waitKey(0);
   return 0;
 }
 
 }  // namespace corvantis
 
-extern "C" int corvantis_show_diagnostics(corvantis::ImageProc* proc, std::ostream* out,
+extern "C" int corvantis_show_diagnostics(const corvantis::DiagnosticView* view, std::ostream* out,
                                           std::ostream* err) {
-  return corvantis::showDiagnostics(*proc, *out, *err);
+  return corvantis::showDiagnostics(*view, *out, *err);
 }
 
 // The entry point's type is the one the program calls it through.

@@ -8,10 +8,6 @@
 #include <filesystem>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-#include <sstream>
-
-#include "workspace/FileNames.h"
-#include "workspace/NumberText.h"
 
 namespace corvantis {
 
@@ -86,38 +82,8 @@ WindowLayout layOutWindows(cv::Size stage, cv::Size screen) {
   return layout;
 }
 
-cv::Mat stageImage(ImageProc& proc, std::size_t index) {
-  using Accessor = cv::Mat (*)(ImageProc&);
-  static const std::array<Accessor, kStageCount> accessors = {
-      [](ImageProc& p) { return p.getSourceImage(); },
-      [](ImageProc& p) { return p.getEqualizedImage(); },
-      [](ImageProc& p) { return p.getBinaryImage(); },
-      [](ImageProc& p) { return p.getCornersImage(); },
-      [](ImageProc& p) { return p.getBorderImage(); }};
-  const cv::Mat image = accessors.at(index)(proc);
-  // Neither windows nor the sheet can show an image without pixels; black is what the
-  // analysis found: no corners, no border.
-  if (image.empty()) return cv::Mat::zeros(proc.getSourceImage().size(), CV_8UC1);
-  return image;
-}
-
-std::vector<std::string> writeDiagnosticValues(ImageProc& proc, std::ostream& out) {
-  std::vector<std::string> lines;
-  const auto write = [&](std::string line) {
-    out << line << '\n' << std::flush;
-    lines.push_back(std::move(line));
-  };
-  if (proc.binaryImage.empty()) proc.prepare();
-  write("Area: " + std::to_string(proc.objectPoints.size()));
-  if (proc.borderImage.empty()) proc.prepare();
-  write("Perimeter: " + std::to_string(proc.borderPoints.size()));
-  if (proc.cornersImage.empty()) proc.prepare();
-  write("Corners: " + std::to_string(proc.cornerCount));
-  if (notComputed(proc.angle)) proc.prepare();
-  write("Angle: " + formatNumber(proc.angle));
-  if (notComputed(proc.radius)) proc.prepare();
-  write("Radius: " + formatNumber(proc.radius));
-  return lines;
+void writeDiagnosticValues(const DiagnosticView& view, std::ostream& out) {
+  for (const std::string& line : view.valueLines) out << line << '\n' << std::flush;
 }
 
 cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
@@ -149,15 +115,15 @@ cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
   return sheet;
 }
 
-int writeDiagnosticSheet(ImageProc& proc, std::ostream& out, std::ostream& err) {
-  const std::vector<cv::Mat> stages = sheetStages(proc);
-  const std::vector<std::string> lines = writeDiagnosticValues(proc, out);
+int writeDiagnosticSheet(const DiagnosticView& view, std::ostream& out, std::ostream& err) {
+  writeDiagnosticValues(view, out);
 
   std::error_code ec;
   std::filesystem::path path = std::filesystem::current_path(ec);
-  path /= proc.getFileName() + kSheetSuffix;
+  path /= view.fileName + kSheetSuffix;
   std::string reason;
-  const cv::Mat sheet = withTitleBand(composeDiagnosticSheet(stages, lines), sheetTitle(proc));
+  const cv::Mat sheet =
+      withTitleBand(composeDiagnosticSheet(sheetStages(view), view.valueLines), sheetTitle(view));
   if (writeSheetFile(sheet, path.string(), &reason)) {
     err << "corvantis: no display to open windows on; diagnostics written to " << path.string()
         << "\n";
@@ -167,28 +133,26 @@ int writeDiagnosticSheet(ImageProc& proc, std::ostream& out, std::ostream& err) 
   return 1;
 }
 
-std::vector<cv::Mat> sheetStages(ImageProc& proc) {
+std::vector<cv::Mat> sheetStages(const DiagnosticView& view) {
   std::vector<cv::Mat> stages;
-  for (std::size_t i = 0; i < kStageCount; ++i) {
+  for (const cv::Mat& stage : view.stages) {
     cv::Mat colour;
-    cv::cvtColor(stageImage(proc, i), colour, cv::COLOR_GRAY2BGR);
+    cv::cvtColor(stage, colour, cv::COLOR_GRAY2BGR);
     stages.push_back(colour);
   }
   // The same circles as the corners window, over its grey ones, so each corner stands
   // out on the grey image without moving.
-  const std::int32_t count = std::min<std::int32_t>(proc.cornerCount, kCornerCapacity);
-  for (std::int32_t i = 0; i < count; ++i) {
-    const cv::Point centre(cvRound(proc.corners[i].x), cvRound(proc.corners[i].y));
+  for (const cv::Point2f& corner : view.corners) {
+    const cv::Point centre(cvRound(corner.x), cvRound(corner.y));
     cv::circle(stages[kCornersStage], centre, 5, kSheetCornerColour, 1, cv::LINE_8, 0);
   }
   return stages;
 }
 
-std::string sheetTitle(ImageProc& proc) {
-  std::ostringstream discard;
-  std::string title = proc.getFileName() + ":";
+std::string sheetTitle(const DiagnosticView& view) {
+  std::string title = view.fileName + ":";
   const char* separator = " ";
-  for (std::string line : writeDiagnosticValues(proc, discard)) {
+  for (std::string line : view.valueLines) {
     line.erase(line.find(':'), 1);
     title += separator + line;
     separator = ", ";
