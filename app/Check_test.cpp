@@ -25,6 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ChildEnv;
+using test::programUnderTest;
 using test::readFile;
 using test::runProgram;
 using test::RunResult;
@@ -86,7 +87,7 @@ class CheckTest : public ::testing::Test {
 
   RunResult check(const std::string& reference, const std::string& current,
                   const std::string& tolerance = "0.1", const std::string& step = "12") {
-    return runProgram(CORVANTIS_EXE, {step, reference, current, tolerance}, cell("bin"));
+    return runProgram(programUnderTest(), {step, reference, current, tolerance}, cell("bin"));
   }
 
   test::TempDir cell_;
@@ -182,7 +183,7 @@ TEST_F(CheckTest, WrongArgumentCountsFailWithoutEffects) {
                                                           {"1", ref(), ref(), "0.1", "x"},
                                                           {"1", ref(), ref(), "0.1", "x", "y"}};
   for (const auto& args : argLists) {
-    const RunResult run = runProgram(CORVANTIS_EXE, args, cell("bin"));
+    const RunResult run = runProgram(programUnderTest(), args, cell("bin"));
     EXPECT_EQ(1, run.status) << args.size();
     EXPECT_EQ("", run.out) << args.size();
     EXPECT_NE(std::string::npos, run.err.find("usage")) << args.size();
@@ -351,10 +352,10 @@ TEST_P(CheckFailureTest, VerdictIsGivenAndTheStoreIsNeverLostOrCut) {
 
   // The user nobody may not reach the build directory (below /root, say): that run
   // gets a copy of the program in the cell, which needs no plugin for PNG files.
-  std::string program = CORVANTIS_EXE;
+  std::string program = programUnderTest();
   if (c.options.unprivileged) {
     program = cell("corvantis");
-    fs::copy_file(CORVANTIS_EXE, program);
+    fs::copy_file(programUnderTest(), program);
     fs::permissions(cell_.path(), fs::perms(0755));
     fs::permissions(program, fs::perms(0755));
   }
@@ -453,11 +454,11 @@ TEST(PhotographTest, StoredSignaturesMatchAHandComputation) {
   for (const char* name : {"cap_0001.png", "cap_0002.png"}) {
     const std::string reference = capDir + "/" + name;
     const auto run =
-        runProgram(CORVANTIS_EXE, {"1", reference, reference, "0"}, (cell / "bin").string());
+        runProgram(programUnderTest(), {"1", reference, reference, "0"}, (cell / "bin").string());
     ASSERT_EQ("1", run.out) << run.err;
   }
   const auto run =
-      runProgram(CORVANTIS_EXE,
+      runProgram(programUnderTest(),
                  {"1", (cell / "robots/R1/ref/part.png").string(), capDir + "/cap_0001.png", "0.1"},
                  (cell / "bin").string());
   ASSERT_EQ("1", run.out) << run.err;

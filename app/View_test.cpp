@@ -91,7 +91,7 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.image);
     const RunResult run =
-        test::runProgram(CORVANTIS_EXE, {c.image}, dir.path().string(), headless(), 60s);
+        test::runProgram(test::programUnderTest(), {c.image}, dir.path().string(), headless(), 60s);
     EXPECT_EQ(0, run.status) << run.err;  // -1 also when it waited and was killed
     EXPECT_EQ(c.lines, run.out);
     const std::string sheetPath =
@@ -120,7 +120,7 @@ TEST(ViewTest, FailuresEndWithStatusOneAndTheReason) {
   test::TempDir dir;
   const std::string missing = dir.file("missing.png");
   const RunResult unreadable =
-      test::runProgram(CORVANTIS_EXE, {missing}, dir.path().string(), headless(), 60s);
+      test::runProgram(test::programUnderTest(), {missing}, dir.path().string(), headless(), 60s);
   EXPECT_EQ(1, unreadable.status);
   EXPECT_EQ("", unreadable.out);
   EXPECT_NE(std::string::npos, unreadable.err.find(missing)) << unreadable.err;
@@ -128,7 +128,7 @@ TEST(ViewTest, FailuresEndWithStatusOneAndTheReason) {
 
   fs::create_directory(dir.path() / "part.png.diagnostics.png");  // in the sheet's way
   const RunResult blocked =
-      test::runProgram(CORVANTIS_EXE, {kSample}, dir.path().string(), headless(), 60s);
+      test::runProgram(test::programUnderTest(), {kSample}, dir.path().string(), headless(), 60s);
   EXPECT_EQ(1, blocked.status);
   EXPECT_NE(std::string::npos, blocked.err.find("cannot write")) << blocked.err;
   EXPECT_NE(std::string::npos, blocked.err.find("Is a directory")) << blocked.err;
@@ -203,7 +203,7 @@ TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
     return child.result();
   };
 
-  Child view(CORVANTIS_EXE, {kSample}, env);
+  Child view(test::programUnderTest(), {kSample}, env);
   // Wait, bounded, until a window of each title is mapped.
   std::vector<std::string> windows(kTitles.size());
   for (auto deadline = std::chrono::steady_clock::now() + 60s;

@@ -1,14 +1,11 @@
 #include "imageproc/DiagnosticWindows.h"
 
-#include <X11/Xlib.h>
-
-#include <cstdlib>
 #include <opencv2/highgui.hpp>
-#include <string>
 #include <type_traits>
 
 #include "imageproc/Diagnostics.h"
 #include "imageproc/ViewPlugin.h"
+#include "workspace/Platform.h"
 
 namespace corvantis {
 namespace {
@@ -16,31 +13,11 @@ namespace {
 // namedWindow's flag 1: the window takes the size of its image.
 constexpr int kAutoSize = cv::WINDOW_AUTOSIZE;
 
-bool isSet(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && value[0] != '\0';
-}
-
 }  // namespace
 
-bool displayAnswers() {
-  // Qt's offscreen and minimal platforms accept windows but never deliver a key, so
-  // waitKey would wait forever.
-  if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
-    const std::string name(platform);
-    if (name.rfind("offscreen", 0) == 0 || name.rfind("minimal", 0) == 0) return false;
-  }
-  if (isSet("DISPLAY")) {
-    // A DISPLAY left over from an expired SSH forwarding names a server that is gone.
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return false;
-    XCloseDisplay(display);
-    return true;
-  }
-  return isSet("WAYLAND_DISPLAY");
-}
-
 int showDiagnostics(ImageProc& proc, std::ostream& out, std::ostream& err) {
+  // Qt aborts the process on a display it cannot reach, so this is asked before any
+  // window.
   if (!displayAnswers()) return writeDiagnosticSheet(proc, out, err);
   for (const char* title : kStageTitles) cv::namedWindow(title, kAutoSize);
   // All five windows exist before the first image: each is fetched through its

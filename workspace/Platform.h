@@ -105,6 +105,10 @@ std::string sharedLibraryFileName(const std::string& name);
 void* sharedLibrarySymbol(const std::string& path, const std::string& symbol, std::string* error);
 // Sets the environment variable `name` of this process to `value`.
 void setEnvironmentVariable(const std::string& name, const std::string& value);
+// True when a window opened now would be seen and could take a key: on POSIX a display
+// is named and, for X11, answers; on Windows the process's window station is visible
+// (not a service's).
+bool displayAnswers();
 
 // The separator appended between a derived directory and the file names below it, in
 // the doubled form the workspace keeps its paths in: "/" on POSIX, two backslashes on

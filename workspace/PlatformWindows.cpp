@@ -294,4 +294,14 @@ void setEnvironmentVariable(const std::string& name, const std::string& value) {
   ::_putenv_s(name.c_str(), value.c_str());
 }
 
+bool displayAnswers() {
+  // A service's window station is invisible: its windows would wait for a key no one
+  // can press.
+  HWINSTA station = ::GetProcessWindowStation();
+  USEROBJECTFLAGS flags{};
+  return station != nullptr &&
+         ::GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+         (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 }  // namespace corvantis
