@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "workspace/FakePlatform.h"
+#include "test/FakePlatform.h"
 #include "workspace/ReferenceStore.h"
 #include "workspace/StoreRecord.h"
 

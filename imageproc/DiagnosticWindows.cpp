@@ -5,7 +5,7 @@
 
 #include "imageproc/Diagnostics.h"
 #include "imageproc/ViewPlugin.h"
-#include "workspace/Platform.h"
+#include "process/Process.h"
 
 namespace corvantis {
 namespace {

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "imageproc/ImreadPlugin.h"
-#include "workspace/Platform.h"
-#include "workspace/Plugin.h"
+#include "process/Plugin.h"
+#include "process/Process.h"
 
 namespace corvantis {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "workspace/Plugin.h"
+#include "process/Plugin.h"
 
 namespace corvantis {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "workspace/FakePlatform.h"
+#include "test/FakePlatform.h"
 #include "workspace/Paths.h"
 
 namespace corvantis {

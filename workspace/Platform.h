@@ -91,25 +91,6 @@ class Platform {
 // The platform of the running system; lives for the whole process.
 Platform& defaultPlatform();
 
-// Process-wide services for the parts of the program that are loaded only when needed.
-// A shared library, once opened, stays loaded until the process ends.
-//
-// The directory of the running executable, without a trailing separator; empty when
-// the system cannot tell.
-std::string executableDirectory();
-// The file name the system gives the shared library called `name`
-// ("lib" + name + ".so" on POSIX, name + ".dll" on Windows).
-std::string sharedLibraryFileName(const std::string& name);
-// Opens the shared library at `path` and returns the address of its `symbol`; nullptr
-// with the reason in *error when either cannot be found.
-void* sharedLibrarySymbol(const std::string& path, const std::string& symbol, std::string* error);
-// Sets the environment variable `name` of this process to `value`.
-void setEnvironmentVariable(const std::string& name, const std::string& value);
-// True when a window opened now would be seen and could take a key: on POSIX a display
-// is named and, for X11, answers; on Windows the process's window station is visible
-// (not a service's).
-bool displayAnswers();
-
 // The separator appended between a derived directory and the file names below it, in
 // the doubled form the workspace keeps its paths in: "/" on POSIX, two backslashes on
 // Windows.

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -258,50 +257,6 @@ class WindowsPlatform : public Platform {
 Platform& defaultPlatform() {
   static WindowsPlatform platform;
   return platform;
-}
-
-std::string executableDirectory() {
-  std::vector<char> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return std::string();
-    if (n < buffer.size()) break;
-    buffer.resize(buffer.size() * 2);
-  }
-  const std::string path(buffer.data());
-  const std::size_t separator = path.find_last_of("\\/");
-  return separator == std::string::npos ? std::string() : path.substr(0, separator);
-}
-
-std::string sharedLibraryFileName(const std::string& name) { return name + ".dll"; }
-
-void* sharedLibrarySymbol(const std::string& path, const std::string& symbol, std::string* error) {
-  HMODULE library = ::LoadLibraryA(path.c_str());
-  if (library == nullptr) {
-    *error = lastError(path).message();
-    return nullptr;
-  }
-  void* address = reinterpret_cast<void*>(::GetProcAddress(library, symbol.c_str()));
-  if (address == nullptr) {
-    *error = path + ": no symbol " + symbol;
-    ::FreeLibrary(library);
-  }
-  return address;
-}
-
-void setEnvironmentVariable(const std::string& name, const std::string& value) {
-  // The C run-time keeps its own copy of the environment, which getenv reads.
-  ::_putenv_s(name.c_str(), value.c_str());
-}
-
-bool displayAnswers() {
-  // A service's window station is invisible: its windows would wait for a key no one
-  // can press.
-  HWINSTA station = ::GetProcessWindowStation();
-  USEROBJECTFLAGS flags{};
-  return station != nullptr &&
-         ::GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
-         (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 }  // namespace corvantis

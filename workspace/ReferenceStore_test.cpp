@@ -6,7 +6,7 @@
 #include <memory>
 #include <sstream>
 
-#include "workspace/FakePlatform.h"
+#include "test/FakePlatform.h"
 
 namespace corvantis {
 namespace {

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "test/FakePlatform.h"
 #include "test/TestUtil.h"
-#include "workspace/FakePlatform.h"
 
 namespace corvantis {
 namespace {

@@ -1,9 +1,9 @@
-#include "workspace/Plugin.h"
+#include "process/Plugin.h"
 
 #include <map>
 #include <utility>
 
-#include "workspace/Platform.h"
+#include "process/Process.h"
 
 namespace corvantis {
 

@@ -71,8 +71,7 @@ class FakePlatform : public Platform {
   Status replaceFile(const std::string& from, const std::string& to) override;
   Status appendDurably(const std::string& path, const std::string& data) override;
   // Locks are kept in a set; a second lock of a held path fails at once.
-  Status lockFile(const std::string& path, int timeoutMs,
-                  std::unique_ptr<FileLock>* lock) override;
+  Status lockFile(const std::string& path, int timeoutMs, std::unique_ptr<FileLock>* lock) override;
   bool isLocked(const std::string& path) const { return locked_.count(resolve(path)) > 0; }
 
  private:

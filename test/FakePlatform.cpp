@@ -1,4 +1,4 @@
-#include "workspace/FakePlatform.h"
+#include "test/FakePlatform.h"
 
 namespace corvantis::test {
 
