@@ -44,7 +44,7 @@ for image in $(find "$src/examples" "$src/fuzz/corpus/image" -type f ! -name .ke
     mkdir -p "$cell/bin" "$cell/var/tmp" "$cell/robots/R1/debug" "$cell/robots/R1/ref"
     cp "$image" "$cell/robots/R1/ref/$name"
     cp "$src/examples/cell/robots/R1/cap/cap_0001.png" "$cell/robots/R1/sample.png"
-    touch -d '2026-01-02 03:04:05' "$cell/robots/R1/ref/$name"
+    touch -d "2026-01-02 03:04:05" "$cell/robots/R1/ref/$name" "$cell/robots/R1/sample.png"
     # The image as reference (its signature goes to the store), then as the current
     # image, then as reference again (its signature now read from the store).
     check $side "$cell" "ref/$name" sample.png
