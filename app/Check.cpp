@@ -8,6 +8,7 @@
 #include "app/Verdict.h"
 #include "imageproc/ImageProc.h"
 #include "imageproc/ViewPlugin.h"
+#include "workspace/NumberText.h"
 #include "workspace/Workspace.h"
 
 namespace corvantis {
@@ -18,7 +19,15 @@ constexpr int kCheckArgs = 5;
 
 const char kUsage[] =
     "usage: corvantis <step> <reference image> <current image> <tolerance>\n"
-    "       corvantis <image>";
+    "       corvantis <image>\n"
+    "       corvantis --help | --version";
+
+const char kHelp[] =
+    "Check mode prints 1 (accepted: image error <= tolerance) or 0 (rejected), journals\n"
+    "the verdict in debug/corvantis.log of the cell (the directory below \"robots\" in the\n"
+    "reference path) and keeps the reference's signature in the cell's corvantis.dat.\n"
+    "Exit status 0 for every verdict, 1 when an image cannot be read.\n"
+    "View mode shows the stages of one image's analysis and prints its five values.\n";
 
 struct CheckArgs {
   std::string stepId;
@@ -28,8 +37,26 @@ struct CheckArgs {
 };
 
 int cannotRead(std::ostream& err, const std::string& path, const ImageProc& analyser) {
-  err << "corvantis: cannot read image " << path << ": " << analyser.loadError << "\n";
+  err << "corvantis: cannot read image " << path << ": " << analyser.loadError() << "\n";
   return 1;
+}
+
+CheckRecord checkRecord(const CheckArgs& args, const FeatureVector& reference,
+                        const FeatureVector& current, double error, double tolerance,
+                        bool accepted) {
+  CheckRecord record;
+  record.stepId = args.stepId;
+  record.referencePath = args.referencePath;
+  record.currentPath = args.currentPath;
+  record.reference = reference;
+  record.current = current;
+  record.error = error;
+  record.tolerance = tolerance;
+  record.accepted = accepted;
+  const std::vector<ErrorTerm> terms = errorTerms(reference, current);
+  for (std::size_t i = 0; i < terms.size(); ++i)
+    if (terms[i].snapped()) record.snapped.push_back(i);
+  return record;
 }
 
 // Both analysers are owned here for the whole run; the Workspace lives in a narrower
@@ -46,17 +73,22 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
     FeatureVector referenceSignature = workspace.readReference(args.referencePath);
     bool recompute = referenceSignature.empty();
     if (!recompute) {
-      // A reference whose time cannot be read gives 0 and so never forces a recompute:
-      // the stored signature stays in use even after the image is gone.
+      // Any other time than the stored one means another file: a copy or a restore can
+      // carry an older time than the record. A time that cannot be read gives 0 and
+      // keeps the stored signature, which then serves even after the image is gone.
       const std::uint64_t stored = workspace.storedTime(args.referencePath);
-      recompute = stored < reference.readFileTime(args.referencePath);
+      const std::uint64_t now = reference.readFileTime(args.referencePath);
+      recompute = now != 0 && now != stored;
     }
     if (recompute) {
+      // The time is taken before the pixels: a file rewritten in between is then stored
+      // with its older time and computed once more, never kept stale for good.
+      const std::uint64_t time = reference.readFileTime(args.referencePath);
       if (!reference.load(args.referencePath)) {
         return cannotRead(err, args.referencePath, reference);
       }
       referenceSignature = reference.getFeatureVector();
-      workspace.storeReference(args.referencePath, referenceSignature, reference.fileTime);
+      workspace.storeReference(args.referencePath, referenceSignature, time);
     }
 
     if (currentSignature.size() < referenceSignature.size()) {
@@ -64,10 +96,18 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
       return 1;
     }
     const double tolerance = parseTolerance(args.tolerance);
+    if (!isPlainNumber(args.tolerance)) {
+      // A controller that writes "0,5" gets a tolerance of 0 and sees every image
+      // rejected; the verdict stays as the rule gives it, but the reason is told.
+      err << "corvantis: tolerance \"" << args.tolerance << "\" is not a plain number; read as "
+          << formatNumber(tolerance) << "\n";
+    }
     const double error = imageError(referenceSignature, currentSignature);
     accepted = isAccepted(error, tolerance);
     workspace.writeJournal(
         composeVerdictLine(args.stepId, current.getFileName(), accepted, error, tolerance));
+    workspace.recordCheck(
+        checkRecord(args, referenceSignature, currentSignature, error, tolerance, accepted));
   }
   // Only after the journal line is complete in its file does the caller see the verdict.
   out << (accepted ? '1' : '0');
@@ -96,7 +136,19 @@ int runCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     if (argc == kCheckArgs) {
       return runCheck(CheckArgs{argv[1], argv[2], argv[3], argv[4]}, reference, current, out, err);
     }
-    if (argc == kViewArgs) return runView(argv[1], reference, out, err);
+    if (argc == kViewArgs) {
+      // Only these exact words: any other path, "./--help" among them, is an image.
+      const std::string arg = argv[1];
+      if (arg == "--help" || arg == "-h") {
+        out << kUsage << "\n\n" << kHelp;
+        return 0;
+      }
+      if (arg == "--version") {
+        out << "corvantis " << CORVANTIS_VERSION << "\n";
+        return 0;
+      }
+      return runView(arg, reference, out, err);
+    }
     err << kUsage << "\n";
     return 1;
   } catch (const std::bad_alloc&) {

@@ -1,8 +1,12 @@
 // End-to-end runs of the built program in temporary cells: the command-line contract,
 // cells where files cannot be written, and the sample cell's photographs against a hand
 // computation.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/fanotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <algorithm>
@@ -44,6 +48,16 @@ cv::Mat partImage(int dx, int dy) {
   cv::circle(image, cv::Point(60 + dx, 50 + dy), 8, cv::Scalar(200), cv::FILLED);
   if (dx >= 30) cv::flip(image, image, -1);
   return image;
+}
+
+// The part as a camera writes it: a JPEG of a noisy colour frame.
+std::string colourJpeg() {
+  cv::Mat colour, noise(120, 160, CV_8UC3);
+  cv::cvtColor(partImage(0, 0), colour, cv::COLOR_GRAY2BGR);
+  cv::randu(noise, 0, 40);
+  std::vector<uchar> bytes;
+  EXPECT_TRUE(cv::imencode(".jpg", colour + noise, bytes));
+  return std::string(bytes.begin(), bytes.end());
 }
 
 void setFileTime(const std::string& path, long seconds) {
@@ -129,50 +143,104 @@ TEST_F(CheckTest, CachedSignatureServesEvenAfterTheReferenceIsDeleted) {
   EXPECT_EQ(2u, lines(journal()).size());
 }
 
-TEST_F(CheckTest, RewrittenReferenceIsRecomputedInPlace) {
+// A reference rewritten later, or replaced by an older copy (cp -p, a restore from a
+// backup), is another file: it is analysed again and its record replaced in place.
+TEST_F(CheckTest, ReferenceWithAnotherTimeIsRecomputedInPlace) {
   drawBoth(30, 20);
   setFileTime(ref(), 1700000000);
   writeFile(cell("robots/R1/corvantis.dat"), "; cell R1\r\nother.png,5,1,2,3,4.5,6.5\r\n");
   ASSERT_EQ("0", check(ref(), cap()).out);
 
-  draw(ref(), 30, 20);
-  setFileTime(ref(), 1700000100);
-  const RunResult run = check(ref(), cap());
-  EXPECT_EQ("1", run.out) << run.err;
-
-  const auto records = lines(store());
-  ASSERT_EQ(2u, records.size()) << store();  // the short comment line is dropped
-  EXPECT_EQ("other.png,5,1,2,3,4.5,6.5", records[0]);
-  EXPECT_EQ(0u, records[1].rfind("part.png,1700000100,", 0)) << records[1];
-  EXPECT_TRUE(fs::is_empty(cell("var/tmp")) || fs::exists(cell("var/tmp/.keep")));
+  const struct {
+    int dx, dy;
+    long time;
+    const char* verdict;
+  } replacements[] = {{30, 20, 1700000100, "1"}, {0, 0, 1600000000, "0"}};
+  for (const auto& r : replacements) {
+    draw(ref(), r.dx, r.dy);
+    setFileTime(ref(), r.time);
+    const RunResult run = check(ref(), cap());
+    EXPECT_EQ(r.verdict, run.out) << r.time << ": " << run.err;
+    const auto records = lines(store());
+    ASSERT_EQ(2u, records.size()) << store();  // the short comment line is dropped
+    EXPECT_EQ("other.png,5,1,2,3,4.5,6.5", records[0]);
+    EXPECT_EQ(0u, records[1].rfind("part.png," + std::to_string(r.time) + ",", 0)) << records[1];
+  }
+  EXPECT_TRUE(fs::is_empty(cell("var/tmp")));
 }
 
-TEST_F(CheckTest, OlderCopyOfTheReferenceKeepsTheStoredSignature) {
+// The reference is rewritten as the check opens it to read its pixels: its record keeps
+// the time from before, so the next check analyses the new file. The check is held at
+// its first open of the reference (a fanotify permission event) while the file changes.
+TEST_F(CheckTest, ReferenceRewrittenWhileItIsReadKeepsTheTimeFromBefore) {
   drawBoth();
   setFileTime(ref(), 1700000000);
-  ASSERT_EQ("1", check(ref(), cap()).out);
-  const std::string stored = store();
+  const int watch = fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY);
+  if (watch < 0 || fanotify_mark(watch, FAN_MARK_ADD, FAN_OPEN_PERM, AT_FDCWD, ref().c_str()) != 0)
+    GTEST_SKIP() << "fanotify permission events need CAP_SYS_ADMIN";
 
-  draw(ref(), 30, 20);  // would reject the capture if it were analysed
-  setFileTime(ref(), 1600000000);
-  const RunResult run = check(ref(), cap());
-  EXPECT_EQ("1", run.out) << run.err;
-  EXPECT_EQ(stored, store());
+  ChildEnv inBin;
+  inBin.cwd = cell("bin");
+  test::Child child(programUnderTest(), {"12", ref(), cap(), "0.1"}, inBin);
+  int opens = 0;
+  while (!child.waitFor(std::chrono::milliseconds(0))) {
+    pollfd ready{watch, POLLIN, 0};
+    if (poll(&ready, 1, 20) <= 0) continue;
+    alignas(fanotify_event_metadata) char buffer[4096];
+    const ssize_t length = read(watch, buffer, sizeof buffer);
+    auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer);
+    for (ssize_t left = length; FAN_EVENT_OK(event, left); event = FAN_EVENT_NEXT(event, left)) {
+      if (opens++ == 0) setFileTime(ref(), 1700000100);
+      const fanotify_response allow{event->fd, FAN_ALLOW};
+      EXPECT_EQ(static_cast<ssize_t>(sizeof allow), write(watch, &allow, sizeof allow));
+      close(event->fd);
+    }
+  }
+  close(watch);
+  EXPECT_EQ(0, child.result().status) << child.result().err;
+  EXPECT_GT(opens, 0);
+  EXPECT_EQ(0u, store().rfind("part.png,1700000000,", 0)) << store();
 }
 
-TEST_F(CheckTest, ToleranceTextIsReadLikeAtof) {
+TEST_F(CheckTest, ToleranceTextIsReadLikeAtofAndOddTextIsTold) {
   drawBoth();
-  EXPECT_EQ("1", check(ref(), cap(), "0.05abc").out);
-  EXPECT_EQ("1", check(ref(), cap(), "abc").out);  // reads as 0, and the error is exactly 0
+  const RunResult trailing = check(ref(), cap(), "0.05abc");
+  EXPECT_EQ("1", trailing.out);
+  EXPECT_NE(std::string::npos, trailing.err.find("\"0.05abc\" is not a plain number; read as 0.05"))
+      << trailing.err;
+  const RunResult comma = check(ref(), cap(), "0,5");  // reads as 0; the error is exactly 0
+  EXPECT_EQ("1", comma.out);
+  EXPECT_NE(std::string::npos, comma.err.find("\"0,5\" is not a plain number; read as 0\n"))
+      << comma.err;
   const RunResult rejected = check(ref(), cap(), "-1");
   EXPECT_EQ(0, rejected.status);  // a rejection is a verdict, not a failure
   EXPECT_EQ("0", rejected.out);
+  EXPECT_EQ("", rejected.err);
   const auto journalLines = lines(journal());
   ASSERT_EQ(3u, journalLines.size());
   EXPECT_NE(std::string::npos, journalLines[0].find(", Tolerance: 0.05"));
   const std::string zero = ", Tolerance: 0";
   EXPECT_EQ(journalLines[1].size() - zero.size(), journalLines[1].rfind(zero)) << journalLines[1];
   EXPECT_NE(std::string::npos, journalLines[2].find("Status: rejected"));
+}
+
+TEST_F(CheckTest, HelpAndVersionAloneAnswerOnStdout) {
+  const struct {
+    std::string arg;
+    const char* said;
+  } cases[] = {{"--help", "usage: corvantis <step>"},
+               {"-h", "usage: corvantis <step>"},
+               {"--version", "corvantis " CORVANTIS_VERSION "\n"}};
+  for (const auto& c : cases) {
+    const RunResult run = runProgram(programUnderTest(), {c.arg}, cell("bin"));
+    EXPECT_EQ(0, run.status) << c.arg;
+    EXPECT_EQ(0u, run.out.find(c.said)) << c.arg << ": " << run.out;
+    EXPECT_EQ("", run.err) << c.arg;
+  }
+  // With a path in front, the same name is an image to view like any other.
+  const RunResult view = runProgram(programUnderTest(), {"./--help"}, cell("bin"));
+  EXPECT_EQ(1, view.status);
+  EXPECT_NE(std::string::npos, view.err.find("cannot read image ./--help")) << view.err;
 }
 
 TEST_F(CheckTest, WrongArgumentCountsFailWithoutEffects) {
@@ -196,6 +264,7 @@ TEST_F(CheckTest, WrongArgumentCountsFailWithoutEffects) {
 TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
   draw(ref(), 0, 0);
   const std::string png = readFile(ref());
+  const std::string jpeg = colourJpeg();
   // A grey-level PGM header of 9000 x 8000 pixels with almost no pixels behind it is
   // refused before it is read: the image library alone would allocate them first.
   const struct {
@@ -203,6 +272,7 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
     std::string content;
     const char* told;
   } bad[] = {{"truncated.png", png.substr(0, png.size() / 2), ""},
+             {"half-written.jpg", jpeg.substr(0, jpeg.size() / 2), "cut short"},
              {"empty.png", "", ""},
              {"text.bmp", "this is not a bitmap\n", ""},
              {"lying.bmp", "BM" + std::string(52, '\xff'), ""},
@@ -240,35 +310,26 @@ TEST_F(CheckTest, UnreadableCurrentImageLeavesTheStoreUntouched) {
   EXPECT_FALSE(fs::exists(cell("robots/R1/debug/corvantis.log")));
 }
 
-TEST_F(CheckTest, CellWithoutRobotsDirectoryStillGivesAVerdict) {
+TEST_F(CheckTest, RelativePathFindsItsCellAndAPathWithoutOneIsTold) {
+  drawBoth();
+  // Run from the cell's own directory, the reference path begins with the robots folder.
+  const RunResult relative = runProgram(
+      programUnderTest(), {"12", "robots/R1/ref/part.png", "robots/R1/cap/cap_0001.png", "0.1"},
+      cell_.path().string());
+  EXPECT_EQ("1", relative.out) << relative.err;
+  EXPECT_EQ(1u, lines(journal()).size());
+  EXPECT_EQ(1u, lines(store()).size());
+  EXPECT_FALSE(fs::exists(cell("corvantis.dat")));
+
   const std::string reference = cell("images/part.png");
   fs::create_directories(cell("images"));
   draw(reference, 0, 0);
-  draw(cap(), 0, 0);
   const RunResult run = check(reference, cap());
   EXPECT_EQ(0, run.status);
   EXPECT_EQ("1", run.out);
-  EXPECT_NE(std::string::npos, run.err.find("journal"));
+  EXPECT_NE(std::string::npos, run.err.find(reference + " names no cell")) << run.err;
   EXPECT_EQ(1u, lines(readFile(cell("bin/corvantis.dat"))).size());
-  EXPECT_FALSE(fs::exists(cell("robots/R1/debug/corvantis.log")));
-}
-
-TEST_F(CheckTest, MissingTemporaryDirectoryStillUpdatesTheStore) {
-  fs::remove_all(cell("var"));
-  drawBoth();
-  setFileTime(ref(), 1700000000);
-  ASSERT_EQ("1", check(ref(), cap()).out);
-  setFileTime(ref(), 1700000200);
-  const RunResult run = check(ref(), cap());
-  EXPECT_EQ("1", run.out) << run.err;
-  const auto records = lines(store());
-  ASSERT_EQ(1u, records.size());
-  EXPECT_EQ(0u, records[0].rfind("part.png,1700000200,", 0)) << records[0];
-  // No temporary file is left beside the store, only the store and its lock file.
-  std::size_t entries = 0;
-  for (const auto& e : fs::directory_iterator(cell("robots/R1"))) entries += e.is_regular_file();
-  EXPECT_EQ(2u, entries);
-  EXPECT_TRUE(fs::exists(cell("robots/R1/corvantis.dat.lock")));
+  EXPECT_EQ(1u, lines(journal()).size());
 }
 
 // Cells where files cannot be written: the check still gives its verdict, the store is
@@ -299,7 +360,7 @@ void makeWritableForAll(const fs::path& dir) { fs::permissions(dir, fs::perms(07
 
 const FailureCase kCases[] = {
     // Below the store's size, and just above the journal's: a journal line cut at the
-    // limit would be a torn line.
+    // limit would be a torn line. SIGXFSZ has its default action, as in a cell.
     {"FileSizeLimit",
      [](const fs::path&) {},
      ChildEnv{"", {}, {}, 1100, false},
@@ -379,6 +440,12 @@ TEST_P(CheckFailureTest, VerdictIsGivenAndTheStoreIsNeverLostOrCut) {
         << storeAfter;
   } else {
     EXPECT_EQ(storeBefore, storeAfter);
+  }
+  // A store write that failed, or was cut short, removed its temporary file.
+  for (const char* dir : {"var/tmp", "robots/R1"}) {
+    if (!fs::exists(cell(dir))) continue;
+    for (const auto& entry : fs::directory_iterator(cell(dir)))
+      EXPECT_EQ(std::string::npos, entry.path().filename().string().find(".tmp")) << entry.path();
   }
   const std::string journalAfter = journal();
   if (c.journalWritten) {

@@ -1,5 +1,6 @@
 #include "app/Verdict.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -68,6 +69,15 @@ bool isAccepted(double error, double tolerance) { return error <= tolerance; }
 double parseTolerance(const std::string& text) {
   // The program never changes its locale, so strtod reads "." as the decimal point.
   return std::strtod(text.c_str(), nullptr);
+}
+
+bool isPlainNumber(const std::string& text) {
+  const char* start = text.c_str();
+  char* end = nullptr;
+  std::strtod(start, &end);
+  if (end == start) return false;
+  while (std::isspace(static_cast<unsigned char>(*end))) ++end;
+  return *end == '\0';
 }
 
 std::string composeVerdictLine(const std::string& stepId, const std::string& imageName,

@@ -60,6 +60,9 @@ bool isAccepted(double error, double tolerance);
 // The tolerance argument read as atof does in the "C" locale: leading blanks skipped,
 // the longest number at the start taken, 0 when there is none.
 double parseTolerance(const std::string& text);
+// True when `text` is one number and nothing else (blanks around it aside), so that
+// parseTolerance read all of it; false for "0,5", "0.5x", "abc" and "".
+bool isPlainNumber(const std::string& text);
 
 // "Step: <id>, Image: <name>, Status: accepted|rejected, Image error: <e>, Tolerance: <t>"
 std::string composeVerdictLine(const std::string& stepId, const std::string& imageName,

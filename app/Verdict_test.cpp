@@ -79,13 +79,19 @@ TEST(VerdictTest, AcceptsUpToTheToleranceInclusive) {
   EXPECT_FALSE(isAccepted(0.0, kNaN));
 }
 
-TEST(VerdictTest, ToleranceReadsLikeAtof) {
+TEST(VerdictTest, ToleranceReadsLikeAtofAndKnowsWhenTextWasLeftOver) {
   const struct {
     const char* text;
     double value;
-  } cases[] = {{"0.1", 0.1}, {"  0.25", 0.25}, {"0.05abc", 0.05}, {"abc", 0.0},
-               {"", 0.0},    {"-1", -1.0},     {"1e6", 1e6},      {"0,5", 0.0}};
-  for (const auto& c : cases) EXPECT_DOUBLE_EQ(c.value, parseTolerance(c.text)) << c.text;
+    bool plain;
+  } cases[] = {{"0.1", 0.1, true},  {"  0.25 ", 0.25, true}, {"0.05abc", 0.05, false},
+               {"abc", 0.0, false}, {"", 0.0, false},        {"-1", -1.0, true},
+               {"1e6", 1e6, true},  {"0,5", 0.0, false},     {"0.5x", 0.5, false},
+               {"  ", 0.0, false}};
+  for (const auto& c : cases) {
+    EXPECT_DOUBLE_EQ(c.value, parseTolerance(c.text)) << c.text;
+    EXPECT_EQ(c.plain, isPlainNumber(c.text)) << c.text;
+  }
 }
 
 TEST(VerdictTest, LineHasTheFixedPiecesInOrder) {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <opencv2/core.hpp>
@@ -41,15 +42,13 @@ const std::vector<std::string> kTitles = {"Source image", "Equalized Image",
 const char kSampleLines[] =
     "Area: 230559\nPerimeter: 11075\nCorners: 408\nAngle: 177.703\nRadius: 135.393\n";
 
-// The five stage images of `path` as the analyser's accessors give them.
+// The five stage images of `path` as the analyser makes them.
 std::vector<cv::Mat> stagesOf(const std::string& path) {
   ImageProc proc;
   EXPECT_TRUE(proc.load(path)) << path;
-  const cv::Mat source = proc.getSourceImage();
-  const cv::Mat black = cv::Mat::zeros(source.size(), CV_8UC1);
-  const auto orBlack = [&](const cv::Mat& m) { return m.empty() ? black : m.clone(); };
-  return {source.clone(), proc.getEqualizedImage().clone(), proc.getBinaryImage().clone(),
-          orBlack(proc.getCornersImage()), orBlack(proc.getBorderImage())};
+  StageImages stages;
+  proc.measureWithStages(&stages);
+  return {stages.source, stages.equalized, stages.binary, stages.corners, stages.border};
 }
 
 // A child without a display.
@@ -61,6 +60,12 @@ ChildEnv headless() {
 
 bool samePixels(const cv::Mat& a, const cv::Mat& b) {
   return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(a != b) == 0;
+}
+
+cv::Mat grey(const cv::Mat& colour) {
+  cv::Mat result;
+  cv::cvtColor(colour, result, cv::COLOR_BGR2GRAY);
+  return result;
 }
 
 // Runs of rows holding light text pixels.
@@ -99,9 +104,12 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
         dir.file(fs::path(c.image).filename().string() + ".diagnostics.png");
     EXPECT_NE(std::string::npos, run.err.find(sheetPath)) << run.err;
 
-    const cv::Mat sheet = cv::imread(sheetPath, cv::IMREAD_UNCHANGED);
-    ASSERT_EQ(CV_8UC1, sheet.type()) << sheetPath;
-    EXPECT_EQ(c.sheet, sheet.size());
+    // In colour, below a title band naming the image and its values.
+    const cv::Mat colour = cv::imread(sheetPath, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(CV_8UC3, colour.type()) << sheetPath;
+    EXPECT_EQ(c.sheet + cv::Size(0, 28), colour.size());
+    EXPECT_EQ(1, textLinesIn(grey(colour.rowRange(0, 28))));
+    const cv::Mat sheet = colour.rowRange(28, colour.rows);
     const std::vector<cv::Mat> stages = stagesOf(c.image);
     const int pitchX = (sheet.cols - 12) / 3;
     const int pitchY = (sheet.rows - 12) / 2;
@@ -109,10 +117,16 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
       const cv::Rect panel(cv::Point(12 + static_cast<int>(i % 3) * pitchX,
                                      12 + 28 + static_cast<int>(i / 3) * pitchY),
                            stages[i].size());
-      EXPECT_TRUE(samePixels(stages[i], sheet(panel))) << kTitles[i];
+      // The corners are circled in red where the window draws grey; all else is grey.
+      cv::Mat red;
+      cv::inRange(sheet(panel), cv::Scalar(0, 0, 255), cv::Scalar(0, 0, 255), red);
+      EXPECT_EQ(i == 3 && c.image == kSample, cv::countNonZero(red) > 0) << kTitles[i];
+      cv::Mat outside = grey(sheet(panel));
+      stages[i].copyTo(outside, red);
+      EXPECT_TRUE(samePixels(stages[i], outside)) << kTitles[i];
     }
     // The sixth cell, below its title, carries the five values as five lines of text.
-    const cv::Mat values = sheet(cv::Rect(12 + 2 * pitchX, 12 + 28 + pitchY, 300, 136));
+    const cv::Mat values = grey(sheet(cv::Rect(12 + 2 * pitchX, 12 + 28 + pitchY, 300, 136)));
     EXPECT_EQ(5, textLinesIn(values));
   }
 }
@@ -150,7 +164,7 @@ class VirtualDisplay {
       const std::string fd = std::to_string(fds[1]);
       // Without -noreset the server resets whenever its last client leaves, and a client
       // that connects meanwhile is refused: xdotool's polls would race the view's start.
-      execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1600x1200x24",
+      execl(xvfb.c_str(), "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
             "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -177,12 +191,23 @@ class VirtualDisplay {
   std::string name_;
 };
 
-TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
+// A window's place and size on the screen, from what xwininfo says of it.
+cv::Rect geometryOf(const std::string& xwininfo) {
+  const auto field = [&](const std::string& name) {
+    const std::size_t at = xwininfo.find(name + ":");
+    return at == std::string::npos ? -1 : std::atoi(xwininfo.c_str() + at + name.size() + 1);
+  };
+  return cv::Rect(field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
+                  field("Height"));
+}
+
+TEST(ViewTest, ShowsFiveWindowsSideBySideAndEndsOnAKey) {
   const std::string xvfb = test::findOnPath("Xvfb");
   const std::string xdotool = test::findOnPath("xdotool");
+  const std::string xwininfo = test::findOnPath("xwininfo");
   const std::string import = test::findOnPath("import");
-  if (xvfb.empty() || xdotool.empty() || import.empty()) {
-    GTEST_SKIP() << "needs Xvfb, xdotool and import (ImageMagick) on PATH; "
+  if (xvfb.empty() || xdotool.empty() || xwininfo.empty() || import.empty()) {
+    GTEST_SKIP() << "needs Xvfb, xdotool, xwininfo and import (ImageMagick) on PATH; "
                     "sh scripts/install-deps.sh --test installs them";
   }
   const VirtualDisplay display(xvfb);
@@ -224,9 +249,28 @@ TEST(ViewTest, ShowsFiveWindowsAndEndsOnAKey) {
     ASSERT_FALSE(windows[i].empty()) << kTitles[i] << ": " << view.result().err;
   const std::string corners = windows[3];
 
-  // The windows overlap at the origin; the raised corners window repaints on its own time.
-  const cv::Mat expected = stagesOf(kSample)[3];
-  ASSERT_GT(cv::countNonZero(expected == 120), 0) << "the sample has no corner circles";
+  // On a full HD screen without a window manager, every window lies on the screen and
+  // none covers another. The sample is too wide for three at full size side by side.
+  const cv::Rect screen(0, 0, 1920, 1080);
+  std::vector<cv::Rect> placed;
+  for (const std::string& window : windows) {
+    placed.push_back(geometryOf(tool(xwininfo, {"-id", window}).out));
+    EXPECT_EQ(placed.back(), placed.back() & screen) << placed.back();
+  }
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    for (std::size_t j = i + 1; j < placed.size(); ++j) {
+      EXPECT_TRUE((placed[i] & placed[j]).empty())
+          << kTitles[i] << " " << placed[i] << " overlaps " << kTitles[j] << " " << placed[j];
+    }
+  }
+
+  // The corners window, with its circles, scaled down to its window; it repaints on its
+  // own time.
+  const cv::Mat full = stagesOf(kSample)[3];
+  ASSERT_GT(cv::countNonZero(full == 120), 0) << "the sample has no corner circles";
+  ASSERT_LT(placed[3].width, full.cols);
+  cv::Mat expected;
+  cv::resize(full, expected, placed[3].size(), 0, 0, cv::INTER_AREA);
   const std::string shotPath = std::string(CORVANTIS_BINARY_DIR) + "/view-test-corners-window.png";
   bool shown = false;
   for (int attempt = 0; attempt < 50 && !shown; ++attempt) {

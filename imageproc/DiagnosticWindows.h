@@ -7,15 +7,14 @@
 
 #include <ostream>
 
-#include "imageproc/ImageProc.h"
+#include "imageproc/Diagnostics.h"
 
 namespace corvantis {
 
-// Shows the analysis of a loaded `proc` for a person: with a display, opens the five
-// stage windows, writes the five value lines to `out` and waits for a key in any
-// window; without one, writes the lines and the diagnostics sheet (see Diagnostics.h).
-// Returns the exit status: 0, or 1 with the reason on `err` when the sheet cannot be
-// written.
-int showDiagnostics(ImageProc& proc, std::ostream& out, std::ostream& err);
+// Shows `view` to a person: with a display, opens the five stage windows, writes the
+// five value lines to `out` and waits for a key in any window; without one, writes the
+// lines and the diagnostics sheet (see Diagnostics.h). Returns the exit status: 0, or 1
+// with the reason on `err` when the sheet cannot be written.
+int showDiagnostics(const DiagnosticView& view, std::ostream& out, std::ostream& err);
 
 }  // namespace corvantis

@@ -9,9 +9,6 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
-#include "workspace/FileNames.h"
-#include "workspace/NumberText.h"
-
 namespace corvantis {
 
 const std::array<const char*, kStageCount> kStageTitles = {"Source image", "Equalized Image",
@@ -28,10 +25,16 @@ constexpr std::uint8_t kSheetBackground = 64;
 constexpr std::uint8_t kSheetText = 255;
 constexpr char kValuesTitle[] = "Values";
 constexpr char kSheetSuffix[] = ".diagnostics.png";
+constexpr std::size_t kCornersStage = 3;
 
 void putLine(cv::Mat& sheet, const std::string& text, int x, int top) {
   cv::putText(sheet, text, cv::Point(x, top + kTextBaseline), kFont, kFontScale,
-              cv::Scalar(kSheetText), 1, cv::LINE_AA);
+              cv::Scalar::all(kSheetText), 1, cv::LINE_AA);
+}
+
+int widthOf(const std::string& text) {
+  int baseline = 0;
+  return cv::getTextSize(text, kFont, kFontScale, 1, &baseline).width;
 }
 
 bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::string* reason) {
@@ -52,38 +55,35 @@ bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::s
 
 }  // namespace
 
-cv::Mat stageImage(ImageProc& proc, std::size_t index) {
-  using Accessor = cv::Mat (*)(ImageProc&);
-  static const std::array<Accessor, kStageCount> accessors = {
-      [](ImageProc& p) { return p.getSourceImage(); },
-      [](ImageProc& p) { return p.getEqualizedImage(); },
-      [](ImageProc& p) { return p.getBinaryImage(); },
-      [](ImageProc& p) { return p.getCornersImage(); },
-      [](ImageProc& p) { return p.getBorderImage(); }};
-  const cv::Mat image = accessors.at(index)(proc);
-  // Neither windows nor the sheet can show an image without pixels; black is what the
-  // analysis found: no corners, no border.
-  if (image.empty()) return cv::Mat::zeros(proc.getSourceImage().size(), CV_8UC1);
-  return image;
+WindowLayout layOutWindows(cv::Size stage, cv::Size screen) {
+  const cv::Size area = screen.empty() ? kLayoutArea
+                                       : cv::Size(std::min(screen.width, kLayoutArea.width),
+                                                  std::min(screen.height, kLayoutArea.height));
+  WindowLayout layout;
+  double best = -1;
+  // The most columns among the grids that show the images largest.
+  for (int columns = static_cast<int>(kStageCount); columns >= 1; --columns) {
+    const int rows = (static_cast<int>(kStageCount) + columns - 1) / columns;
+    const double scale = std::min({1.0, (area.width / columns - kWindowGapX) / double(stage.width),
+                                   (area.height / rows - kWindowGapY) / double(stage.height)});
+    if (scale <= best) continue;
+    best = scale;
+    layout.columns = columns;
+    layout.shown = cv::Size(std::max(1, static_cast<int>(stage.width * scale)),
+                            std::max(1, static_cast<int>(stage.height * scale)));
+  }
+  for (std::size_t i = 0; i < kStageCount; ++i) {
+    const int column = static_cast<int>(i) % layout.columns;
+    const int row = static_cast<int>(i) / layout.columns;
+    layout.origins[i] =
+        cv::Point(column * (std::max(layout.shown.width, kMinWindowSide) + kWindowGapX),
+                  row * (std::max(layout.shown.height, kMinWindowSide) + kWindowGapY));
+  }
+  return layout;
 }
 
-std::vector<std::string> writeDiagnosticValues(ImageProc& proc, std::ostream& out) {
-  std::vector<std::string> lines;
-  const auto write = [&](std::string line) {
-    out << line << '\n' << std::flush;
-    lines.push_back(std::move(line));
-  };
-  if (proc.binaryImage.empty()) proc.prepare();
-  write("Area: " + std::to_string(proc.objectPoints.size()));
-  if (proc.borderImage.empty()) proc.prepare();
-  write("Perimeter: " + std::to_string(proc.borderPoints.size()));
-  if (proc.cornersImage.empty()) proc.prepare();
-  write("Corners: " + std::to_string(proc.cornerCount));
-  if (notComputed(proc.angle)) proc.prepare();
-  write("Angle: " + formatNumber(proc.angle));
-  if (notComputed(proc.radius)) proc.prepare();
-  write("Radius: " + formatNumber(proc.radius));
-  return lines;
+void writeDiagnosticValues(const DiagnosticView& view, std::ostream& out) {
+  for (const std::string& line : view.valueLines) out << line << '\n' << std::flush;
 }
 
 cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
@@ -94,8 +94,8 @@ cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
   const int cellHeight = std::max(stageSize.height, kSheetMinCellHeight);
   const int pitchX = cellWidth + kSheetMargin;
   const int pitchY = kSheetTitleHeight + cellHeight + kSheetMargin;
-  cv::Mat sheet(2 * pitchY + kSheetMargin, 3 * pitchX + kSheetMargin, CV_8UC1,
-                cv::Scalar(kSheetBackground));
+  cv::Mat sheet(2 * pitchY + kSheetMargin, 3 * pitchX + kSheetMargin, stages[0].type(),
+                cv::Scalar::all(kSheetBackground));
 
   for (std::size_t i = 0; i <= kStageCount; ++i) {
     const int x = kSheetMargin + static_cast<int>(i % 3) * pitchX;
@@ -108,31 +108,130 @@ cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
       }
       break;
     }
-    CV_Assert(stages[i].type() == CV_8UC1 && stages[i].size() == stageSize);
+    CV_Assert(stages[i].type() == sheet.type() && stages[i].size() == stageSize);
     putLine(sheet, kStageTitles[i], x, y);
     stages[i].copyTo(sheet(cv::Rect(cv::Point(x, y + kSheetTitleHeight), stageSize)));
   }
   return sheet;
 }
 
-int writeDiagnosticSheet(ImageProc& proc, std::ostream& out, std::ostream& err) {
-  std::vector<cv::Mat> stages;
-  for (std::size_t i = 0; i < kStageCount; ++i) stages.push_back(stageImage(proc, i));
-  const std::vector<std::string> lines = writeDiagnosticValues(proc, out);
+int writeDiagnosticSheet(const DiagnosticView& view, std::ostream& out, std::ostream& err) {
+  writeDiagnosticValues(view, out);
 
   std::error_code ec;
   std::filesystem::path path = std::filesystem::current_path(ec);
-  path /= proc.getFileName() + kSheetSuffix;
-  std::vector<uchar> png;
-  std::string reason = "the image cannot be encoded as PNG";
-  if (cv::imencode(".png", composeDiagnosticSheet(stages, lines), png) &&
-      writeBytes(path.string(), png, &reason)) {
+  path /= view.fileName + kSheetSuffix;
+  std::string reason;
+  const cv::Mat sheet =
+      withTitleBand(composeDiagnosticSheet(sheetStages(view), view.valueLines), sheetTitle(view));
+  if (writeSheetFile(sheet, path.string(), &reason)) {
     err << "corvantis: no display to open windows on; diagnostics written to " << path.string()
         << "\n";
     return 0;
   }
   err << "corvantis: cannot write diagnostics to " << path.string() << ": " << reason << "\n";
   return 1;
+}
+
+std::vector<cv::Mat> sheetStages(const DiagnosticView& view) {
+  std::vector<cv::Mat> stages;
+  for (const cv::Mat& stage : view.stages) {
+    cv::Mat colour;
+    cv::cvtColor(stage, colour, cv::COLOR_GRAY2BGR);
+    stages.push_back(colour);
+  }
+  // The same circles as the corners window, over its grey ones, so each corner stands
+  // out on the grey image without moving.
+  for (const cv::Point2f& corner : view.corners) {
+    const cv::Point centre(cvRound(corner.x), cvRound(corner.y));
+    cv::circle(stages[kCornersStage], centre, 5, kSheetCornerColour, 1, cv::LINE_8, 0);
+  }
+  return stages;
+}
+
+std::string sheetTitle(const DiagnosticView& view) {
+  std::string title = view.fileName + ":";
+  const char* separator = " ";
+  for (std::string line : view.valueLines) {
+    line.erase(line.find(':'), 1);
+    title += separator + line;
+    separator = ", ";
+  }
+  return title;
+}
+
+cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title) {
+  cv::Mat titled(sheet.rows + kSheetTitleHeight, sheet.cols, sheet.type(),
+                 cv::Scalar::all(kSheetBackground));
+  putLine(titled, title, kSheetMargin, kSheetMargin / 2);
+  sheet.copyTo(titled(cv::Rect(0, kSheetTitleHeight, sheet.cols, sheet.rows)));
+  return titled;
+}
+
+cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
+                               const std::vector<std::vector<cv::Mat>>& rows,
+                               const std::vector<std::vector<std::string>>& text) {
+  CV_Assert(titles.size() == rows.size() && !rows.empty());
+  std::vector<int> widths(kStageCount, kSheetMinCellWidth);
+  std::vector<int> heights;
+  for (const std::vector<cv::Mat>& row : rows) {
+    CV_Assert(row.size() == kStageCount);
+    int height = 0;
+    for (std::size_t i = 0; i < kStageCount; ++i) {
+      widths[i] = std::max(widths[i], row[i].cols);
+      height = std::max(height, row[i].rows);
+    }
+    heights.push_back(height);
+  }
+  // The left edge of each column of the multi-cell text rows, and the widest line.
+  std::vector<int> columns(1, 0);
+  int textWidth = 0;
+  for (const std::string& title : titles) textWidth = std::max(textWidth, widthOf(title));
+  for (const std::vector<std::string>& row : text) {
+    if (row.size() == 1) textWidth = std::max(textWidth, widthOf(row[0]));
+    if (row.size() < 2) continue;
+    columns.resize(std::max(columns.size(), row.size() + 1), 0);
+    for (std::size_t c = 0; c < row.size(); ++c)
+      columns[c + 1] = std::max(columns[c + 1], widthOf(row[c]) + kSheetMargin);
+  }
+  for (std::size_t c = 1; c < columns.size(); ++c) columns[c] += columns[c - 1];
+
+  int width = kSheetMargin;
+  for (const int w : widths) width += w + kSheetMargin;
+  width = std::max(width, 2 * kSheetMargin + std::max(textWidth, columns.back()));
+  int height = kSheetMargin + static_cast<int>(text.size()) * kValueLineHeight + kSheetMargin;
+  for (const int h : heights) height += 2 * kSheetTitleHeight + h + kSheetMargin;
+  const int type = rows[0][0].type();
+  cv::Mat sheet(height, width, type, cv::Scalar::all(kSheetBackground));
+
+  int y = kSheetMargin;
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    putLine(sheet, titles[r], kSheetMargin, y);
+    y += kSheetTitleHeight;
+    int x = kSheetMargin;
+    for (std::size_t i = 0; i < kStageCount; ++i) {
+      CV_Assert(rows[r][i].type() == type);
+      putLine(sheet, kStageTitles[i], x, y);
+      rows[r][i].copyTo(sheet(cv::Rect(cv::Point(x, y + kSheetTitleHeight), rows[r][i].size())));
+      x += widths[i] + kSheetMargin;
+    }
+    y += kSheetTitleHeight + heights[r] + kSheetMargin;
+  }
+  for (const std::vector<std::string>& row : text) {
+    for (std::size_t c = 0; c < row.size(); ++c)
+      putLine(sheet, row[c], kSheetMargin + (row.size() < 2 ? 0 : columns[c]), y);
+    y += kValueLineHeight;
+  }
+  return sheet;
+}
+
+bool writeSheetFile(const cv::Mat& sheet, const std::string& path, std::string* reason) {
+  std::vector<uchar> png;
+  if (!cv::imencode(".png", sheet, png)) {
+    *reason = "the image cannot be encoded as PNG";
+    return false;
+  }
+  return writeBytes(path, png, reason);
 }
 
 }  // namespace corvantis

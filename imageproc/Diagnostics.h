@@ -2,9 +2,9 @@
 // stage images with their titles, the five value lines, and the sheet that carries both
 // into a PNG file when no window can be opened.
 //
-// Needs only OpenCV's core, imgproc and imgcodecs; the windows themselves live in
-// DiagnosticWindows. Every reader goes through the analyser's accessors, so it prepares
-// the analysis lazily exactly as they do.
+// Needs only OpenCV's core, imgproc and imgcodecs, not the analyser: the program hands
+// over a finished `DiagnosticView` (ViewPlugin.h makes one from an analyser). The
+// windows themselves live in DiagnosticWindows.
 #pragma once
 
 #include <array>
@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "imageproc/ImageProc.h"
-
 namespace corvantis {
 
 constexpr std::size_t kStageCount = 5;
@@ -24,14 +22,21 @@ constexpr std::size_t kStageCount = 5;
 // border.
 extern const std::array<const char*, kStageCount> kStageTitles;
 
-// Stage `index` (0 to 4) through its accessor. The corners and border images of an image
-// without object pixels stay empty; they come back black, of the source's size.
-cv::Mat stageImage(ImageProc& proc, std::size_t index);
+// What the view mode shows of one image.
+struct DiagnosticView {
+  // The stage images in the order of kStageTitles, all of one size, 8-bit grey.
+  std::array<cv::Mat, kStageCount> stages;
+  // "Area: ", "Perimeter: ", "Corners: ", "Angle: " and "Radius: " with their values,
+  // without line ends.
+  std::vector<std::string> valueLines;
+  // The image's file name, which names the sheet.
+  std::string fileName;
+  // The corners found, (x, y) with x the column, for the sheet to circle in colour.
+  std::vector<cv::Point2f> corners;
+};
 
-// Writes "Area: ", "Perimeter: ", "Corners: ", "Angle: " and "Radius: " with their
-// values, one line each and flushed, preparing before each line whose product is
-// missing. Returns the lines without their line ends.
-std::vector<std::string> writeDiagnosticValues(ImageProc& proc, std::ostream& out);
+// Writes the value lines of `view` to `out`, one line each, flushed.
+void writeDiagnosticValues(const DiagnosticView& view, std::ostream& out);
 
 // Sheet geometry: three cells across and two down, each a title band above an area of
 // max(stage width, kSheetMinCellWidth) by max(stage height, kSheetMinCellHeight), with
@@ -42,13 +47,52 @@ constexpr int kSheetTitleHeight = 28;
 constexpr int kSheetMinCellWidth = 300;
 constexpr int kSheetMinCellHeight = 136;
 
-// The sheet of `stages` (all of one size, 8-bit grey) and `valueLines`, 8-bit grey.
+// The sheet of `stages` (all of one size and type) and `valueLines`, of the stages' type.
 cv::Mat composeDiagnosticSheet(const std::vector<cv::Mat>& stages,
                                const std::vector<std::string>& valueLines);
+
+// What a sheet adds to the windows, which keep the plain grey of the display: colour,
+// so the corners stand out, and a title that names the image and its five values.
+// The corners are circled in this colour (BGR), where the windows draw grey level 120.
+const cv::Scalar kSheetCornerColour(0, 0, 255);
+
+// The five stages of `view` in BGR, the corners circled in kSheetCornerColour.
+std::vector<cv::Mat> sheetStages(const DiagnosticView& view);
+// "<file name>: Area a, Perimeter p, Corners c, Angle x, Radius r".
+std::string sheetTitle(const DiagnosticView& view);
+// `sheet` below a title band of kSheetTitleHeight carrying `title`.
+cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title);
+
+// A sheet that sets analyses side by side: one row per analysis, its title above its
+// five stages left to right, each stage area as large as the largest of its column;
+// below them `text`, one line per row, the cells of rows of more than one cell lined
+// up in columns.
+cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
+                               const std::vector<std::vector<cv::Mat>>& rows,
+                               const std::vector<std::vector<std::string>>& text);
+
+// Encodes `sheet` as PNG into `path`; false with the reason in *reason.
+bool writeSheetFile(const cv::Mat& sheet, const std::string& path, std::string* reason);
+
+// Where the five stage windows go: side by side in a grid of `columns` that fits
+// `screen` (at most kLayoutArea; kLayoutArea itself when the screen is unknown, empty),
+// with room between them for a window manager's frame. Each window shows its image at
+// `shown` size, the stage size scaled down only when the grid would not fit otherwise.
+struct WindowLayout {
+  int columns = 0;
+  cv::Size shown;
+  std::array<cv::Point, kStageCount> origins;
+};
+const cv::Size kLayoutArea(1920, 1080);
+constexpr int kWindowGapX = 16;
+constexpr int kWindowGapY = 48;  // a title bar fits
+// Windows of smaller images are still about this wide and high.
+constexpr int kMinWindowSide = 120;
+WindowLayout layOutWindows(cv::Size stage, cv::Size screen);
 
 // The headless display: writes the five value lines to `out` and the sheet to
 // "<file name>.diagnostics.png" in the working directory, whose path goes to `err`.
 // Returns 0, or 1 with the reason on `err` when the sheet cannot be written.
-int writeDiagnosticSheet(ImageProc& proc, std::ostream& out, std::ostream& err);
+int writeDiagnosticSheet(const DiagnosticView& view, std::ostream& out, std::ostream& err);
 
 }  // namespace corvantis

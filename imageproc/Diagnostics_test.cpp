@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "imageproc/ShapeAnalysis.h"
+#include "imageproc/ViewPlugin.h"
 
 namespace corvantis {
 namespace {
@@ -31,13 +35,52 @@ TEST(DiagnosticsTest, ValueLinesOfEachOutcome) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ImageProc proc;
-    proc.sourceImage = c.source;
+    DiagnosticView view;
+    view.valueLines = diagnosticValueLines(measureShape(c.source));
+    EXPECT_EQ(c.expected, view.valueLines);
     std::ostringstream out;
-    EXPECT_EQ(c.expected, writeDiagnosticValues(proc, out));
+    writeDiagnosticValues(view, out);
     std::string text;
     for (const std::string& line : c.expected) text += line + "\n";
     EXPECT_EQ(text, out.str());
+  }
+}
+
+TEST(DiagnosticsTest, WindowsFitSideBySideScaledOnlyWhenTheyMust) {
+  const struct {
+    cv::Size stage, screen;
+    bool fullSize;
+  } cases[] = {
+      {{641, 481}, {}, false},
+      {{641, 481}, {1366, 768}, false},
+      {{301, 201}, {2560, 1440}, true},
+      {{7, 5}, {1920, 1080}, true},
+      {{4001, 3001}, {1920, 1080}, false},
+      {{3001, 201}, {}, false},
+  };
+  for (const auto& c : cases) {
+    const WindowLayout layout = layOutWindows(c.stage, c.screen);
+    const cv::Rect area = cv::Rect(cv::Point(), kLayoutArea) &
+                          cv::Rect(cv::Point(), c.screen.empty() ? kLayoutArea : c.screen);
+    std::ostringstream name;
+    name << c.stage << " on " << c.screen;
+    SCOPED_TRACE(name.str());
+    EXPECT_EQ(c.fullSize, layout.shown == c.stage);
+    EXPECT_NEAR(1.0,
+                double(layout.shown.width) * c.stage.height / c.stage.width / layout.shown.height,
+                0.01);
+    std::vector<cv::Rect> windows;
+    for (const cv::Point& origin : layout.origins) {
+      // Each window with room for a frame and a title bar.
+      windows.emplace_back(origin,
+                           cv::Size(std::max(layout.shown.width, kMinWindowSide) + kWindowGapX,
+                                    std::max(layout.shown.height, kMinWindowSide) + kWindowGapY));
+      EXPECT_EQ(windows.back(), windows.back() & area) << windows.back();
+    }
+    for (std::size_t i = 0; i < windows.size(); ++i) {
+      for (std::size_t j = i + 1; j < windows.size(); ++j)
+        EXPECT_TRUE((windows[i] & windows[j]).empty()) << i << " and " << j;
+    }
   }
 }
 

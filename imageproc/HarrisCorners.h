@@ -1,10 +1,10 @@
 // Harris corners exactly as cv::goodFeaturesToTrack finds them with the Harris measure
 // (3x3 Sobel gradients, no mask), in about half the time.
 //
-// The response is the library's cornerHarris, computed in two strips of columns on two
+// The response is the library's cornerHarris, computed in strips of columns on two
 // threads (see harrisResponse for why the strips give the whole image's values to the
-// last bit). The library's selection then thresholds it, dilates a copy and collects
-// pointers to every local maximum; here the same selection (quality threshold, local
+// last bit, and why they are narrow). The library's selection then thresholds it, dilates a copy
+// and collects pointers to every local maximum; here the same selection (quality threshold, local
 // maxima, strongest first, minimum distance) runs as one pass over the response.
 #pragma once
 

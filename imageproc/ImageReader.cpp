@@ -55,6 +55,13 @@ ReadResult readFast(const std::string& path, cv::Mat* image) {
 
 ReadResult readWithLibrary(const std::string& path, cv::Mat* image) {
   image->release();
+  // cv::imread only warns about JPEG data that ends early or is corrupt and returns the
+  // image with grey where data was missing; its caller cannot tell. So a JPEG file is
+  // decoded once here first, by the same libjpeg, watching for those warnings.
+  if (startsWith(headOf(path), kJpegSignature)) {
+    const std::string damage = jpegDamage(path);
+    if (!damage.empty()) return ReadResult::failed(damage);
+  }
   // The library reads its pixel limit once, as the plugin brings it in; the limit of the
   // fast readers keeps a lying header from allocating gigabytes there too.
   setEnvironmentVariable("OPENCV_IO_MAX_IMAGE_PIXELS", std::to_string(kMaxImagePixels));

@@ -19,7 +19,6 @@
 
 namespace corvantis {
 
-
 enum class ReadOutcome {
   kRead,      // the image is in *image
   kDeclined,  // not this reader's file or variant; another reader must decide
@@ -48,6 +47,10 @@ ReadResult readWithLibrary(const std::string& path, cv::Mat* image);
 ReadResult readBmp(const std::string& path, cv::Mat* image);
 ReadResult readPng(const std::string& path, cv::Mat* image);
 ReadResult readJpeg(const std::string& path, cv::Mat* image);
+
+// Why libjpeg finds the JPEG file at `path` cut short or corrupt, after decoding all of
+// it; empty when it finds no such damage (or cannot decode the file at all).
+std::string jpegDamage(const std::string& path);
 
 // The refusal of a width x height image over kMaxImagePixels; kRead when it fits.
 ReadResult checkImageSize(std::uint64_t width, std::uint64_t height);

@@ -1,13 +1,18 @@
 // The fast reader of JPEG files with one (grey) or three (colour) components: libjpeg
 // decodes straight to its grey output, as the vision library asks it to for a grey
 // image, so that the pixels are those of cv::imread. Four-component (CMYK) files and
-// anything libjpeg stops at are declined, for the library to decide.
+// anything libjpeg stops at are declined, for the library to decide; data that ends
+// early or is corrupt is no image at all, here and on the library's path (jpegDamage).
 #include <cstdio>
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
+// The message codes, after jpeglib.h.
+#include <jerror.h>
 
 #include <csetjmp>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "imageproc/ImageReader.h"
 
@@ -17,14 +22,35 @@ namespace {
 struct ErrorManager {
   jpeg_error_mgr base;  // first, so that libjpeg's pointer to it is one to the whole
   std::jmp_buf jump;
+  char damage[JMSG_LENGTH_MAX];  // libjpeg's text of the first damage found; empty if none
 };
 
 [[noreturn]] void onJpegError(j_common_ptr info) {
   std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
-// Damaged data makes libjpeg warn and go on, as it does for the library: the pixels
-// stay the same, only the remark is dropped.
-void onJpegMessage(j_common_ptr) {}
+
+// Data that ends early (a capture the camera is still writing) or is corrupt makes
+// libjpeg only warn and fill what it could not decode with grey, which would pass for a
+// real image. Such a warning ends the decoding as an error does. The other warnings
+// (an unknown JFIF revision, a bad ICC profile, unusual scan parameters) leave the
+// pixels as they are.
+void onJpegMessage(j_common_ptr info, int level) {
+  switch (level < 0 ? info->err->msg_code : -1) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_BOGUS_PROGRESSION: {
+      auto* errors = reinterpret_cast<ErrorManager*>(info->err);
+      info->err->format_message(info, errors->damage);
+      std::longjmp(errors->jump, 1);
+    }
+    default:
+      break;
+  }
+}
 
 // Owns the decompressor; destroying it also frees everything libjpeg allocated.
 struct Decompressor {
@@ -66,17 +92,61 @@ bool readPixels(Decompressor* d, cv::Mat* image) {
   return true;
 }
 
+// Decodes every row into `row`, which holds one, only for libjpeg's view of the data.
+bool decodeAll(Decompressor* d, JSAMPROW row) {
+  if (setjmp(d->errors.jump) != 0) return false;
+  jpeg_start_decompress(&d->info);
+  while (d->info.output_scanline < d->info.output_height) {
+    if (jpeg_read_scanlines(&d->info, &row, 1) != 1) return false;
+  }
+  jpeg_finish_decompress(&d->info);
+  return true;
+}
+
+void watchErrors(Decompressor* d) {
+  d->info.err = jpeg_std_error(&d->errors.base);
+  d->errors.base.error_exit = onJpegError;
+  d->errors.base.emit_message = onJpegMessage;
+}
+
+// Why the data decoded so far is cut short or corrupt; empty when it is not.
+std::string damageOf(const Decompressor& d) {
+  if (d.errors.damage[0] == '\0') return std::string();
+  return std::string("the JPEG data is cut short or damaged: ") + d.errors.damage;
+}
+
+// A file cut short or corrupt is no image on any path; otherwise `result` stands.
+ReadResult damagedOr(const Decompressor& d, const ReadResult& result) {
+  const std::string damage = damageOf(d);
+  return damage.empty() ? result : ReadResult::failed(damage);
+}
+
 }  // namespace
+
+std::string jpegDamage(const std::string& path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                       &std::fclose);
+  if (!file) return std::string();
+  Decompressor d;
+  watchErrors(&d);
+  // Any number of components, in libjpeg's own output space; a size over the limit is
+  // left for the library's own refusal.
+  if (readHeader(&d, file.get()) &&
+      checkImageSize(d.info.image_width, d.info.image_height).outcome == ReadOutcome::kRead) {
+    // A row of the output never has more samples than the file has components.
+    std::vector<JSAMPLE> row(std::size_t{d.info.image_width} * d.info.num_components);
+    decodeAll(&d, row.data());
+  }
+  return damageOf(d);
+}
 
 ReadResult readJpeg(const std::string& path, cv::Mat* image) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
                                                        &std::fclose);
   if (!file) return ReadResult::declined("cannot open JPEG");
   Decompressor d;
-  d.info.err = jpeg_std_error(&d.errors.base);
-  d.errors.base.error_exit = onJpegError;
-  d.errors.base.output_message = onJpegMessage;
-  if (!readHeader(&d, file.get())) return ReadResult::declined("bad JPEG header");
+  watchErrors(&d);
+  if (!readHeader(&d, file.get())) return damagedOr(d, ReadResult::declined("bad JPEG header"));
   if (d.info.num_components != 1 && d.info.num_components != 3) {
     return ReadResult::declined("JPEG with " + std::to_string(d.info.num_components) +
                                 " components");
@@ -88,7 +158,7 @@ ReadResult readJpeg(const std::string& path, cv::Mat* image) {
                 CV_8UC1);
   if (!readPixels(&d, image)) {
     image->release();
-    return ReadResult::declined("JPEG data libjpeg cannot read");
+    return damagedOr(d, ReadResult::declined("JPEG data libjpeg cannot read"));
   }
   return ReadResult::read();
 }

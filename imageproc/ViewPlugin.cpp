@@ -1,12 +1,29 @@
 #include "imageproc/ViewPlugin.h"
 
-#include <string>
-
 #include "process/Plugin.h"
+#include "workspace/NumberText.h"
 
 namespace corvantis {
 
-int showDiagnosticsFromPlugin(ImageProc& proc, std::ostream& out, std::ostream& err) {
+std::vector<std::string> diagnosticValueLines(const ShapeMeasures& measures) {
+  return {"Area: " + std::to_string(measures.area),
+          "Perimeter: " + std::to_string(measures.perimeter),
+          "Corners: " + std::to_string(measures.cornerCount),
+          "Angle: " + formatNumber(measures.angle), "Radius: " + formatNumber(measures.radius)};
+}
+
+DiagnosticView diagnosticViewOf(const ImageProc& proc) {
+  StageImages stages;
+  const ShapeMeasures measures = proc.measureWithStages(&stages);
+  DiagnosticView view;
+  view.stages = {stages.source, stages.equalized, stages.binary, stages.corners, stages.border};
+  view.valueLines = diagnosticValueLines(measures);
+  view.fileName = proc.getFileName();
+  view.corners = measures.corners;
+  return view;
+}
+
+int showDiagnosticsFromPlugin(const ImageProc& proc, std::ostream& out, std::ostream& err) {
   std::string error;
   const auto entry =
       reinterpret_cast<ViewEntry>(findPluginEntry(kViewPluginName, kViewEntrySymbol, &error));
@@ -14,7 +31,8 @@ int showDiagnosticsFromPlugin(ImageProc& proc, std::ostream& out, std::ostream& 
     err << "corvantis: view mode not available: " << error << "\n";
     return 1;
   }
-  return entry(&proc, &out, &err);
+  const DiagnosticView view = diagnosticViewOf(proc);
+  return entry(&view, &out, &err);
 }
 
 }  // namespace corvantis

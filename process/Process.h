@@ -25,5 +25,8 @@ void setEnvironmentVariable(const std::string& name, const std::string& value);
 // is named and, for X11, answers; on Windows the process's window station is visible
 // (not a service's).
 bool displayAnswers();
+// The size of the screen in pixels into *width and *height (for X11, of the display's
+// default screen); false when there is none or the system cannot tell.
+bool screenPixels(int* width, int* height);
 
 }  // namespace corvantis

@@ -74,4 +74,31 @@ bool displayAnswers() {
   return isSet("WAYLAND_DISPLAY");
 }
 
+bool screenPixels(int* width, int* height) {
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || name[0] == '\0') return false;
+  void* x11 = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_LOCAL);
+  if (x11 == nullptr) return false;
+  using OpenDisplay = void* (*)(const char*);
+  using CloseDisplay = int (*)(void*);
+  using OfDisplay = int (*)(void*);
+  using OfScreen = int (*)(void*, int);
+  const auto open = reinterpret_cast<OpenDisplay>(::dlsym(x11, "XOpenDisplay"));
+  const auto close = reinterpret_cast<CloseDisplay>(::dlsym(x11, "XCloseDisplay"));
+  const auto defaultScreen = reinterpret_cast<OfDisplay>(::dlsym(x11, "XDefaultScreen"));
+  const auto displayWidth = reinterpret_cast<OfScreen>(::dlsym(x11, "XDisplayWidth"));
+  const auto displayHeight = reinterpret_cast<OfScreen>(::dlsym(x11, "XDisplayHeight"));
+  if (open == nullptr || close == nullptr || defaultScreen == nullptr || displayWidth == nullptr ||
+      displayHeight == nullptr) {
+    return false;
+  }
+  void* display = open(nullptr);
+  if (display == nullptr) return false;
+  const int screen = defaultScreen(display);
+  *width = displayWidth(display, screen);
+  *height = displayHeight(display, screen);
+  close(display);
+  return true;
+}
+
 }  // namespace corvantis

@@ -71,4 +71,10 @@ bool displayAnswers() {
          (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
+bool screenPixels(int* width, int* height) {
+  *width = ::GetSystemMetrics(SM_CXSCREEN);
+  *height = ::GetSystemMetrics(SM_CYSCREEN);
+  return *width > 0 && *height > 0;
+}
+
 }  // namespace corvantis

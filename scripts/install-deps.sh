@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages that building, testing and the demo need, and only those
 # that are missing. Run as root on Debian 12.
-#   --test     also the virtual display, the X tools and valgrind that the tests use
+#   --test     also the virtual display, the X tools, valgrind and the headless browser
+#              that the tests use
 #   --fuzz     also clang with its fuzzer and sanitizer runtimes, for fuzz/
 #   --windows  also the MinGW cross compiler, wine64 and GoogleTest's sources, for the
 #              Windows build of the tests (scripts/build-windows-deps.sh adds what it needs)
@@ -12,7 +13,7 @@ set -eu
 packages="g++ make cmake ninja-build pkg-config libopencv-dev libpng-dev libjpeg62-turbo-dev libx11-dev libgtest-dev"
 for flag in "$@"; do
   case "$flag" in
-    --test) packages="$packages xvfb xdotool imagemagick x11-utils valgrind" ;;
+    --test) packages="$packages xvfb xdotool imagemagick x11-utils valgrind chromium" ;;
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
     --bench) packages="$packages hyperfine time" ;;
     --windows) packages="$packages g++-mingw-w64-x86-64-posix wine64 googletest" ;;

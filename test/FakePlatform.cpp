@@ -180,6 +180,31 @@ Status FakePlatform::appendDurably(const std::string& path, const std::string& d
   return Status::success();
 }
 
+Status FakePlatform::listDirectory(const std::string& path,
+                                   std::vector<DirectoryEntry>* entries) const {
+  entries->clear();
+  if (auto fault = enter(Op::listDirectory, path)) return *fault;
+  const std::string dir = resolve(path);
+  if (!directoryExists(dir)) return missing(path);
+  for (const auto& [name, file] : files_) {
+    if (parentOf(name) == dir)
+      entries->push_back(
+          DirectoryEntry{name.substr(name.find_last_of('/') + 1), file.content.size()});
+  }
+  return Status::success();
+}
+
+Status FakePlatform::linkOrCopy(const std::string& from, const std::string& to) {
+  if (auto fault = enter(Op::linkOrCopy, from)) return *fault;
+  const auto source = files_.find(resolve(from));
+  if (source == files_.end()) return missing(from);
+  const std::string target = resolve(to);
+  if (files_.count(target)) return Status::error(to, "File exists");
+  const Status status = canCreate(target);
+  if (status.ok()) files_[target] = source->second;
+  return status;
+}
+
 namespace {
 
 class FakeLock : public FileLock {

@@ -30,6 +30,8 @@ class FakePlatform : public Platform {
     replaceFile,
     appendDurably,
     lockFile,
+    listDirectory,
+    linkOrCopy,
   };
 
   // Working directory /cell/bin, which exists, local time 2026-12-05 07:04:09.
@@ -49,11 +51,16 @@ class FakePlatform : public Platform {
   void setLocalTime(const LocalTime& time) { localTime_ = time; }
   void setWorkingDirectory(const std::string& path);
   void setProcessId(std::uint64_t id) { processId_ = id; }
+  // Other processes that are running; this one always is.
+  void addProcess(std::uint64_t id) { processes_.insert(id); }
+  void setCurrentTime(std::uint64_t time) { currentTime_ = time; }
 
   // Every later call of `op` whose path (the source, for moves) contains `pathPart`
   // fails with `reason`.
   void failOn(Op op, const std::string& pathPart = "",
               const std::string& reason = "injected failure");
+  // Drops every injected failure.
+  void clearFaults() { faults_.clear(); }
   // How often `op` was called.
   int callCount(Op op) const;
 
@@ -63,6 +70,10 @@ class FakePlatform : public Platform {
   LocalTime localTime() const override { return localTime_; }
   std::string workingDirectory() const override { return workingDirectory_; }
   std::uint64_t processId() const override { return processId_; }
+  bool processExists(std::uint64_t id) const override {
+    return id == processId_ || processes_.count(id) > 0;
+  }
+  std::uint64_t currentTime() const override { return currentTime_; }
   Status readFile(const std::string& path, std::string* content) const override;
   Status createFile(const std::string& path) override;
   Status deleteFile(const std::string& path) override;
@@ -70,6 +81,10 @@ class FakePlatform : public Platform {
   Status writeNewFile(const std::string& path, const std::string& content) override;
   Status replaceFile(const std::string& from, const std::string& to) override;
   Status appendDurably(const std::string& path, const std::string& data) override;
+  Status listDirectory(const std::string& path,
+                       std::vector<DirectoryEntry>* entries) const override;
+  // Copies the content; a fault injected on linkOrCopy stands for a failed copy.
+  Status linkOrCopy(const std::string& from, const std::string& to) override;
   // Locks are kept in a set; a second lock of a held path fails at once.
   Status lockFile(const std::string& path, int timeoutMs, std::unique_ptr<FileLock>* lock) override;
   bool isLocked(const std::string& path) const { return locked_.count(resolve(path)) > 0; }
@@ -99,6 +114,8 @@ class FakePlatform : public Platform {
   LocalTime localTime_;
   std::string workingDirectory_;
   std::uint64_t processId_ = 4242;
+  std::set<std::uint64_t> processes_;
+  std::uint64_t currentTime_ = 1700000000;
 };
 
 }  // namespace corvantis::test

@@ -48,8 +48,9 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
     if (!env.cwd.empty() && chdir(env.cwd.c_str()) != 0) _exit(126);
     for (const auto& name : env.unsetVars) unsetenv(name.c_str());
     for (const auto& [name, value] : env.setVars) setenv(name.c_str(), value.c_str(), 1);
+    // As a cell starts it: the test process itself may have set SIGXFSZ aside.
+    signal(SIGXFSZ, SIG_DFL);
     if (env.fileSizeLimit >= 0) {
-      signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec
       const rlimit limit{static_cast<rlim_t>(env.fileSizeLimit),
                          static_cast<rlim_t>(env.fileSizeLimit)};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);

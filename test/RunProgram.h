@@ -24,8 +24,8 @@ struct ChildEnv {
   std::string cwd;                                           // empty: the test's own
   std::vector<std::string> unsetVars;                        // removed from the environment
   std::vector<std::pair<std::string, std::string>> setVars;  // added or replaced
-  // Largest file the child may write (RLIMIT_FSIZE), with SIGXFSZ ignored so that a
-  // write beyond it fails with EFBIG instead of ending the child; negative: no limit.
+  // Largest file the child may write (RLIMIT_FSIZE); negative: no limit. SIGXFSZ has
+  // its default action in the child, as in a cell.
   long fileSizeLimit = -1;
   // Run as the user nobody when started as root, for whom read-only directories are
   // read-only too.
@@ -44,6 +44,8 @@ class Child {
 
   // Waits up to `limit` for the child to end; false when it is still running.
   bool waitFor(std::chrono::milliseconds limit);
+  // The child's process id; -1 once it has been waited for.
+  pid_t pid() const { return pid_; }
   // Kills the child (if running) and waits for it.
   void kill();
   // The result so far; status -1 until the child has exited normally.

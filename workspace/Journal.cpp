@@ -29,27 +29,38 @@ bool isDue(const Platform& platform, const std::string& journalPath) {
 
 std::string journalLockPath(const std::string& journalPath) { return journalPath + ".lock"; }
 
-void rotateJournal(Platform& platform, const std::string& journalPath) {
+void rotateJournal(Platform& platform, const std::string& journalPath, std::ostream& diagnostics) {
   if (!isDue(platform, journalPath)) return;
   // Checks that find the journal full at the same moment take turns; whoever comes
   // second finds it rotated already and must not shift the generations once more.
   // The lock lives in a file of its own, as the journal itself changes its name.
   std::unique_ptr<FileLock> lock;
-  if (!platform.lockFile(journalLockPath(journalPath), kRotateLockMs, &lock).ok()) return;
+  const Status locked = platform.lockFile(journalLockPath(journalPath), kRotateLockMs, &lock);
+  if (!locked.ok()) {
+    diagnostics << "corvantis: journal not rotated: " << locked.message() << "\n";
+    return;
+  }
   if (!isDue(platform, journalPath)) return;
+  // A step that fails on a file that is there is told; a generation that does not
+  // exist is no failure. The oldest generation is deleted without being opened, so
+  // that one that cannot be read does not stop every later rotation.
+  const auto told = [&](const Status& status, const std::string& path) {
+    if (!status.ok() && platform.fileSize(path))
+      diagnostics << "corvantis: journal not fully rotated: " << status.message() << "\n";
+  };
   const std::vector<std::string> names = rotatedNames(journalPath);
-  if (platform.fileExists(names[4])) platform.deleteFile(names[4]);
+  told(platform.deleteFile(names[4]), names[4]);
   // The moves never replace: when a generation could not be moved on (or another check
   // rotated at the same moment), its content stays and the newer one keeps its name,
   // so no journal content is lost by a rotation other than the oldest generation.
   for (std::size_t n = names.size() - 1; n >= 1; --n)
-    platform.moveNoReplace(names[n - 1], names[n]);
-  platform.moveNoReplace(journalPath, names[0]);
+    told(platform.moveNoReplace(names[n - 1], names[n]), names[n - 1]);
+  told(platform.moveNoReplace(journalPath, names[0]), journalPath);
 }
 
 void writeJournalLine(Platform& platform, const std::string& journalPath, const std::string& text,
                       std::ostream& diagnostics) {
-  rotateJournal(platform, journalPath);
+  rotateJournal(platform, journalPath, diagnostics);
   const Status status =
       platform.appendDurably(journalPath, journalLine(platform.localTime(), text));
   if (!status.ok())

@@ -74,6 +74,8 @@ TEST_F(JournalTest, RotationHeldUpByAnotherCheckAppendsToTheFullJournal) {
   ASSERT_TRUE(platform_.lockFile(journalLockPath(kJournal), 0, &other).ok());
   write("Step: 1");
   EXPECT_EQ(full + "[01/02/2027 00:00:05] - Step: 1\r\n", content(kJournal));
+  EXPECT_NE(std::string::npos, diagnostics_.str().find("journal not rotated"))
+      << diagnostics_.str();
   EXPECT_EQ("generation 1", content(generation(1)));
   EXPECT_FALSE(content(generation(2)));
 
@@ -85,27 +87,63 @@ TEST_F(JournalTest, RotationHeldUpByAnotherCheckAppendsToTheFullJournal) {
 }
 
 // Generations n = 1..5 start as "gN"; "J" stands for the full journal, "" for no file.
-TEST_F(JournalTest, RotationShiftsTheGenerationsItCanAndLosesNoOtherContent) {
+TEST_F(JournalTest, RotationShiftsTheGenerationsItCanAndTellsWhatItCannot) {
   const std::string full(kRotateBytes, 'j');
   const std::string line = "[01/02/2027 00:00:05] - Step: 1\r\n";
+  const std::vector<std::string> untouched = {"g1", "g2", "g3", "g4", "g5"};
   const struct {
     const char* name;
     bool journal;
     std::vector<int> present;
-    const char* unmovable;  // moves from this generation fail
+    Op op;                  // this operation fails
+    const char* failingOn;  // on paths holding this; nullptr: nothing fails
     std::string after;
     std::vector<std::string> generations;
+    bool told;  // a failed step is on the diagnostics stream
   } cases[] = {
       {"all: the oldest dropped",
        true,
        {1, 2, 3, 4, 5},
+       Op::fileExists,
        nullptr,
        line,
-       {"J", "g1", "g2", "g3", "g4"}},
-      {"one missing", true, {1, 2, 4}, nullptr, line, {"J", "g1", "g2", "", "g4"}},
-      {"no journal yet", false, {1}, nullptr, line, {"g1", "", "", "", ""}},
+       {"J", "g1", "g2", "g3", "g4"},
+       false},
+      {"one missing",
+       true,
+       {1, 2, 4},
+       Op::fileExists,
+       nullptr,
+       line,
+       {"J", "g1", "g2", "", "g4"},
+       false},
+      {"no journal yet", false, {1}, Op::fileExists, nullptr, line, {"g1", "", "", "", ""}, false},
+      // The oldest generation is deleted without being opened.
+      {"5 unreadable",
+       true,
+       {1, 2, 3, 4, 5},
+       Op::fileExists,
+       "_5",
+       line,
+       {"J", "g1", "g2", "g3", "g4"},
+       false},
+      {"5 cannot be deleted",
+       true,
+       {1, 2, 3, 4, 5},
+       Op::deleteFile,
+       "_5",
+       full + line,
+       untouched,
+       true},
       // Another check left generation 2 in place; the journal cannot become 1 either.
-      {"2 cannot move", true, {1, 2}, "corvantis_2.log", full + line, {"g1", "g2", "", "", ""}},
+      {"2 cannot move",
+       true,
+       {1, 2},
+       Op::moveNoReplace,
+       "_2",
+       full + line,
+       {"g1", "g2", "", "", ""},
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -114,13 +152,19 @@ TEST_F(JournalTest, RotationShiftsTheGenerationsItCanAndLosesNoOtherContent) {
     platform.setLocalTime(LocalTime{2027, 2, 1, 0, 0, 5});
     if (c.journal) platform.putFile(kJournal, full);
     for (const int n : c.present) platform.putFile(generation(n), "g" + std::to_string(n));
-    if (c.unmovable != nullptr) platform.failOn(Op::moveNoReplace, c.unmovable);
-    writeJournalLine(platform, kJournal, "Step: 1", diagnostics_);
+    if (c.failingOn != nullptr) platform.failOn(c.op, c.failingOn, "Permission denied");
+    std::ostringstream told;
+    writeJournalLine(platform, kJournal, "Step: 1", told);
     EXPECT_EQ(c.after, platform.contentOf(kJournal));
     for (int n = 1; n <= 5; ++n) {
       const std::string& expected = c.generations[n - 1];
       EXPECT_EQ(expected == "J" ? full : expected, platform.contentOf(generation(n)).value_or(""))
           << "generation " << n;
+    }
+    EXPECT_EQ(c.told, told.str().find("journal not fully rotated: ") != std::string::npos)
+        << told.str();
+    if (c.told) {
+      EXPECT_NE(std::string::npos, told.str().find("Permission denied")) << told.str();
     }
   }
 }

@@ -17,11 +17,14 @@ bool isSeparator(char c) { return c == '\\' || c == '/'; }
 }  // namespace
 
 std::string deriveBaseDir(const std::string& path) {
-  for (std::size_t p = 0; p < path.size(); ++p) {
-    if (!isSeparator(path[p]) || path.compare(p + 1, sizeof kRobots - 1, kRobots) != 0) continue;
-    // The search for the end of the base directory starts after "\robots" and the
-    // character that follows it, so "\robots2\R1\" names R1 below robots2.
-    const std::size_t end = path.find_first_of(kSeparators, p + 9);
+  for (std::size_t start = 0; start < path.size(); ++start) {
+    // A relative path may begin with the robots directory itself ("robots/R1/..."), as
+    // if a separator stood before it.
+    const bool namesStart = start == 0 || isSeparator(path[start - 1]);
+    if (!namesStart || path.compare(start, sizeof kRobots - 1, kRobots) != 0) continue;
+    // The search for the end of the base directory skips "robots", the character that
+    // follows it and one more, so "\robots2\R1\" names R1 below robots2.
+    const std::size_t end = path.find_first_of(kSeparators, start + sizeof kRobots - 1 + 2);
     if (end == std::string::npos) return "";
     return path.substr(0, end + 1);
   }
@@ -57,13 +60,22 @@ std::string tempPathOf(const std::string& tempRoot) {
          "a_kivro.tmp";
 }
 
+std::string valuesLogPathOf(const std::string& baseDir) {
+  return baseDir + kPathSeparator + "debug" + kPathSeparator + "corvantis.csv";
+}
+
+std::string rejectsDirOf(const std::string& baseDir) {
+  return baseDir + kPathSeparator + "debug" + kPathSeparator + "rejects";
+}
+
 std::vector<std::string> rotatedNames(const std::string& journalPath) {
-  // The journal path without its ".log".
-  const std::string stem =
-      journalPath.substr(0, journalPath.size() < 4 ? 0 : journalPath.size() - 4);
+  // The generation number goes before the four-character extension (".log", ".csv").
+  const std::size_t cut = journalPath.size() < 4 ? 0 : journalPath.size() - 4;
+  const std::string stem = journalPath.substr(0, cut);
+  const std::string extension = journalPath.substr(cut);
   std::vector<std::string> names;
   for (int n = 1; n <= kGenerationCount; ++n)
-    names.push_back(stem + "_" + std::to_string(n) + ".log");
+    names.push_back(stem + "_" + std::to_string(n) + extension);
   return names;
 }
 

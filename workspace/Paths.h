@@ -27,7 +27,12 @@ std::string storePathOf(const std::string& baseDir);
 // The temporary file of a store update below `tempRoot`, without the suffix that keeps
 // concurrent checks apart.
 std::string tempPathOf(const std::string& tempRoot);
-// The names of journal generations 1 (newest) to 5.
+// The values log below `baseDir`; checks append to it only while it exists.
+std::string valuesLogPathOf(const std::string& baseDir);
+// The directory below `baseDir` that keeps the captures of rejected checks while it exists.
+std::string rejectsDirOf(const std::string& baseDir);
+// The names of generations 1 (newest) to 5 of a rotated file: the number goes before
+// the file's four-character extension, corvantis.log giving corvantis_1.log.
 std::vector<std::string> rotatedNames(const std::string& journalPath);
 
 // The store's file name, also used alone for the scratch store in the working directory.

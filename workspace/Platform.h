@@ -1,11 +1,12 @@
 // The one seam between corvantis and the operating system.
 //
 // Everything that differs between Linux and Windows sits behind `Platform`: file times
-// and sizes, local time, deleting and moving files, the working directory and durable
-// writes. Exactly one implementation file is compiled per platform (PlatformPosix.cpp,
-// PlatformWindows.cpp); no other file asks which system it runs on. OS errors are
-// turned into a `Status` here, so callers see one kind of result. File contents are
-// handled as raw bytes: callers put the CR LF line ends into the text themselves.
+// and sizes, local and current time, listing, deleting and moving files, the working
+// directory, process ids and durable writes. Exactly one implementation file is
+// compiled per platform (PlatformPosix.cpp, PlatformWindows.cpp); no other file asks
+// which system it runs on. OS errors are turned into a `Status` here, so callers see one
+// kind of result. File contents are handled as raw bytes: callers put the CR LF line
+// ends into the text themselves.
 //
 // An implementation holds no state of its own and may be used from any thread.
 #pragma once
@@ -14,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace corvantis {
 
@@ -33,7 +35,7 @@ class Status {
   std::string message_;
 };
 
-// A calendar time of the local time zone; only what the journal's time stamp uses.
+// A calendar time of the local time zone, with its offset east of UTC in minutes.
 struct LocalTime {
   unsigned year = 0;
   unsigned month = 0;
@@ -41,6 +43,13 @@ struct LocalTime {
   unsigned hour = 0;
   unsigned minute = 0;
   unsigned second = 0;
+  int utcOffsetMinutes = 0;
+};
+
+// A regular file found in a directory: its name (without the directory) and size.
+struct DirectoryEntry {
+  std::string name;
+  std::uint64_t size = 0;
 };
 
 // An exclusive advisory lock on a file, held until the object is destroyed. It only
@@ -66,6 +75,10 @@ class Platform {
   virtual std::string workingDirectory() const = 0;
   // A number that differs between processes running at the same time.
   virtual std::uint64_t processId() const = 0;
+  // True unless the process with this id has certainly ended.
+  virtual bool processExists(std::uint64_t id) const = 0;
+  // The current time in whole seconds since 1970-01-01 00:00:00 UTC.
+  virtual std::uint64_t currentTime() const = 0;
 
   // Reads the whole file into *content.
   virtual Status readFile(const std::string& path, std::string* content) const = 0;
@@ -79,9 +92,16 @@ class Platform {
   // Atomically puts `from` in place of `to` (replacing it) and makes the rename durable.
   virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
   // Appends `data` to the file (creating it) with a single write, then flushes it to disk.
-  // Data that would not fit whole (under the file size limit, on a full disk) is not
-  // left in the file in part.
+  // Data that does not fit whole (under the file size limit, on a full disk) is taken
+  // back, unless another append has already followed it.
   virtual Status appendDurably(const std::string& path, const std::string& data) = 0;
+  // The regular files directly in the directory, in no particular order; fails when it
+  // is no directory or cannot be read.
+  virtual Status listDirectory(const std::string& path,
+                               std::vector<DirectoryEntry>* entries) const = 0;
+  // Makes `to` a hard link of `from`, or a copy where no link can be made (another file
+  // system); fails when `to` exists. A failed copy leaves no part of `to` behind.
+  virtual Status linkOrCopy(const std::string& from, const std::string& to) = 0;
   // Takes the lock of `path` (creating the file when missing), waiting at most
   // `timeoutMs` milliseconds; fails when it cannot be had in that time.
   virtual Status lockFile(const std::string& path, int timeoutMs,

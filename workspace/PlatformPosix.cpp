@@ -1,7 +1,8 @@
 // The platform layer for Linux and other POSIX systems.
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -87,6 +88,25 @@ std::string directoryOf(const std::string& path) {
   return path.substr(0, last);
 }
 
+// The longest an append waits for the lock of the file it appends to.
+constexpr int kAppendLockMs = 2000;
+
+// Takes the flock() `operation` (LOCK_SH or LOCK_EX) on `fd`, polling up to `timeoutMs`
+// milliseconds, as flock() has no time limit of its own; false with errno set when it
+// cannot be had.
+bool flockWithin(int fd, int operation, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (::flock(fd, operation | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK && errno != EINTR) return false;
+    if (std::chrono::steady_clock::now() >= deadline) {
+      errno = EWOULDBLOCK;
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
 // Tries the kernel's rename that refuses an existing target.
 int renameNoReplace(const std::string& from, const std::string& to) {
 #ifdef SYS_renameat2
@@ -100,6 +120,13 @@ int renameNoReplace(const std::string& from, const std::string& to) {
 
 class PosixPlatform : public Platform {
  public:
+  PosixPlatform() {
+    // Under a file size limit, a write beyond it must fail with EFBIG like one on a
+    // full disk: the default action of SIGXFSZ would end the check without a verdict
+    // and leave its temporary file behind.
+    ::signal(SIGXFSZ, SIG_IGN);
+  }
+
   std::uint64_t fileTime(const std::string& path) const override {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return 0;
@@ -129,6 +156,7 @@ class PosixPlatform : public Platform {
     local.hour = static_cast<unsigned>(tm.tm_hour);
     local.minute = static_cast<unsigned>(tm.tm_min);
     local.second = static_cast<unsigned>(tm.tm_sec);
+    local.utcOffsetMinutes = static_cast<int>(tm.tm_gmtoff / 60);
     return local;
   }
 
@@ -143,6 +171,17 @@ class PosixPlatform : public Platform {
   }
 
   std::uint64_t processId() const override { return static_cast<std::uint64_t>(::getpid()); }
+
+  bool processExists(std::uint64_t id) const override {
+    const pid_t pid = static_cast<pid_t>(id);
+    if (pid <= 0 || static_cast<std::uint64_t>(pid) != id) return false;
+    // EPERM: the process is there but belongs to another user.
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+  }
+
+  std::uint64_t currentTime() const override {
+    return static_cast<std::uint64_t>(std::time(nullptr));
+  }
 
   Status readFile(const std::string& path, std::string* content) const override {
     content->clear();
@@ -207,15 +246,9 @@ class PosixPlatform : public Platform {
   Status appendDurably(const std::string& path, const std::string& data) override {
     FileDescriptor fd(openRetrying(path, O_WRONLY | O_APPEND | O_CREAT, 0644));
     if (fd.get() < 0) return posixError(path, errno);
-    // A write cut short (by the file size limit or a full disk) would leave a torn line
-    // that the next one runs into: what cannot fit under the limit is not begun.
-    struct stat st;
-    struct rlimit limit;
-    if (::fstat(fd.get(), &st) == 0 && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
-        limit.rlim_cur != RLIM_INFINITY &&
-        static_cast<std::uint64_t>(st.st_size) + data.size() > limit.rlim_cur) {
-      return posixError(path, EFBIG);
-    }
+    // Appenders share the file's lock while they write; taking back a piece cut short
+    // needs it alone, so that no other line can be written behind the piece meanwhile.
+    if (!flockWithin(fd.get(), LOCK_SH, kAppendLockMs)) return posixError(path, errno);
     // One write, so that lines of checks appending at the same moment do not mix.
     ssize_t n;
     do {
@@ -223,29 +256,57 @@ class PosixPlatform : public Platform {
     } while (n < 0 && errno == EINTR);
     if (n < 0) return posixError(path, errno);
     if (static_cast<std::size_t>(n) < data.size()) {
-      // A disk that filled up meanwhile: take the piece back while nothing follows it.
+      // Cut short by the file size limit or a full disk: a torn line would run into the
+      // next one, so the piece goes again, but only while nothing follows it.
       const off_t end = ::lseek(fd.get(), 0, SEEK_CUR);
-      if (end >= n && ::fstat(fd.get(), &st) == 0 && st.st_size == end)
-        (void)::ftruncate(fd.get(), end - n);
+      struct stat st;
+      const bool last = end >= n && flockWithin(fd.get(), LOCK_EX, kAppendLockMs) &&
+                        ::fstat(fd.get(), &st) == 0 && st.st_size == end;
+      const bool takenBack = last && ::ftruncate(fd.get(), end - n) == 0;
       return Status::error(path, "only " + std::to_string(n) + " of " +
-                                     std::to_string(data.size()) + " bytes could be written");
+                                     std::to_string(data.size()) + " bytes could be written" +
+                                     (takenBack ? "" : "; they stay, as another line follows"));
     }
     return syncAndClose(&fd, path);
+  }
+
+  Status listDirectory(const std::string& path,
+                       std::vector<DirectoryEntry>* entries) const override {
+    entries->clear();
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) return posixError(path, errno);
+    while (const struct dirent* entry = ::readdir(dir)) {
+      struct stat st;
+      const std::string name = entry->d_name;
+      if (::stat((path + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+      entries->push_back(DirectoryEntry{name, static_cast<std::uint64_t>(st.st_size)});
+    }
+    ::closedir(dir);
+    return Status::success();
+  }
+
+  Status linkOrCopy(const std::string& from, const std::string& to) override {
+    if (::link(from.c_str(), to.c_str()) == 0) return Status::success();
+    // Across file systems, or on one without hard links, the capture is copied.
+    if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != ENOTSUP)
+      return posixError(to, errno);
+    std::string content;
+    const Status read = readFile(from, &content);
+    if (!read.ok()) return read;
+    const Status written = writeNewFile(to, content);
+    const int writeError = errno;
+    if (!written.ok() && writeError != EEXIST) (void)::unlink(to.c_str());
+    return written;
   }
 
   Status lockFile(const std::string& path, int timeoutMs,
                   std::unique_ptr<FileLock>* lock) override {
     auto held = std::make_unique<FlockLock>(openRetrying(path, O_RDWR | O_CREAT, 0644));
     if (held->fd.get() < 0) return posixError(path, errno);
-    // flock() has no time limit of its own: poll, so that a stuck peer can only delay
-    // a check by the bounded time.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (::flock(held->fd.get(), LOCK_EX | LOCK_NB) != 0) {
-      if (errno != EWOULDBLOCK && errno != EINTR) return posixError(path, errno);
-      if (std::chrono::steady_clock::now() >= deadline) {
-        return Status::error(path, "locked by another check");
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    // Polled, so that a stuck peer can only delay a check by the bounded time.
+    if (!flockWithin(held->fd.get(), LOCK_EX, timeoutMs)) {
+      if (errno != EWOULDBLOCK) return posixError(path, errno);
+      return Status::error(path, "locked by another check");
     }
     *lock = std::move(held);
     return Status::success();

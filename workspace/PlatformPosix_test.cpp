@@ -1,10 +1,20 @@
-// What only the POSIX platform layer can be asked: file times set to the second.
+// What only the POSIX platform layer can be asked: file times set to the second, and an
+// append cut short at the file size limit while another check appends.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include "test/TestUtil.h"
 #include "workspace/FileNames.h"
+#include "workspace/Platform.h"
 
 namespace corvantis {
 namespace {
@@ -17,6 +27,48 @@ TEST(PlatformPosixTest, FileTimeIsWholeSecondsOfTheLastWrite) {
     const timespec times[2] = {time, time};
     ASSERT_EQ(0, ::utimensat(AT_FDCWD, path.c_str(), times, 0));
     EXPECT_EQ(static_cast<std::uint64_t>(time.tv_sec), fileTimeOf(path)) << time.tv_sec;
+  }
+}
+
+// The piece of a line cut short is taken back while it ends the file; once another
+// check's line follows it, that line stays whole and the piece with it.
+TEST(PlatformPosixTest, AppendCutShortIsTakenBackOnlyWhileItEndsTheFile) {
+  test::TempDir dir;
+  const std::string path = dir.file("corvantis.log");
+  const std::string before = "[01/01/2026 00:00:00] - Step: 0\r\n";
+  const std::string line = "[01/01/2026 00:00:01] - Step: 1\r\n";
+  const std::string other = "[01/01/2026 00:00:02] - Step: 2\r\n";
+  const std::size_t limit = before.size() + 10;
+  for (const bool followed : {false, true}) {
+    SCOPED_TRACE(followed ? "another line follows" : "alone");
+    test::writeFile(path, before);
+    // Another check in the middle of its own append.
+    const int peer = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_EQ(0, ::flock(peer, LOCK_SH));
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(peer);  // the peer's lock is not this process's
+      const rlimit fileSize{limit, limit};
+      ::setrlimit(RLIMIT_FSIZE, &fileSize);
+      ::_exit(defaultPlatform().appendDurably(path, line).ok() ? 0 : 1);
+    }
+    int status = 0;
+    bool exited = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (defaultPlatform().fileSize(path).value_or(0) < limit && !exited &&
+           std::chrono::steady_clock::now() < deadline) {
+      exited = ::waitpid(child, &status, WNOHANG) == child;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (followed) {
+      ASSERT_EQ(static_cast<ssize_t>(other.size()), ::write(peer, other.data(), other.size()));
+    }
+    ::close(peer);
+    if (!exited) {
+      ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(followed ? before + line.substr(0, 10) + other : before, test::readFile(path));
   }
 }
 

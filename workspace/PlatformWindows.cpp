@@ -126,6 +126,13 @@ class WindowsPlatform : public Platform {
     local.hour = now.wHour;
     local.minute = now.wMinute;
     local.second = now.wSecond;
+    TIME_ZONE_INFORMATION zone;
+    const DWORD kind = ::GetTimeZoneInformation(&zone);
+    // The bias counts minutes west of UTC, so its sign is the other way round.
+    LONG bias = zone.Bias;
+    if (kind == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
+    if (kind == TIME_ZONE_ID_STANDARD) bias += zone.StandardBias;
+    if (kind != TIME_ZONE_ID_INVALID) local.utcOffsetMinutes = -static_cast<int>(bias);
     return local;
   }
 
@@ -139,6 +146,23 @@ class WindowsPlatform : public Platform {
   }
 
   std::uint64_t processId() const override { return ::GetCurrentProcessId(); }
+
+  bool processExists(std::uint64_t id) const override {
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+    // A process of another user cannot be opened, but it is there.
+    if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
+  }
+
+  std::uint64_t currentTime() const override {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    const std::uint64_t intervals =
+        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return intervals / kIntervalsPerSecond - kSecondsFrom1601To1970;
+  }
 
   Status readFile(const std::string& path, std::string* content) const override {
     content->clear();
@@ -203,6 +227,37 @@ class WindowsPlatform : public Platform {
       return lastError(path);
     if (written != data.size()) return Status::error(path, "appended only in part");
     return flushAndClose(&file, path);
+  }
+
+  Status listDirectory(const std::string& path,
+                       std::vector<DirectoryEntry>* entries) const override {
+    entries->clear();
+    WIN32_FIND_DATAA found;
+    const HANDLE search = ::FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return lastError(path);
+    do {
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      const std::uint64_t size =
+          (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+      entries->push_back(DirectoryEntry{found.cFileName, size});
+    } while (::FindNextFileA(search, &found));
+    ::FindClose(search);
+    return Status::success();
+  }
+
+  Status linkOrCopy(const std::string& from, const std::string& to) override {
+    if (::CreateHardLinkA(to.c_str(), from.c_str(), nullptr)) return Status::success();
+    const DWORD error = ::GetLastError();
+    // Across volumes, or on one without hard links (FAT), the capture is copied.
+    if (error != ERROR_NOT_SAME_DEVICE && error != ERROR_INVALID_FUNCTION &&
+        error != ERROR_NOT_SUPPORTED && error != ERROR_TOO_MANY_LINKS)
+      return windowsError(to, error);
+    if (!::CopyFileA(from.c_str(), to.c_str(), TRUE)) {
+      const DWORD copyError = ::GetLastError();
+      if (copyError != ERROR_FILE_EXISTS) ::DeleteFileA(to.c_str());
+      return windowsError(to, copyError);
+    }
+    return Status::success();
   }
 
   Status lockFile(const std::string& path, int timeoutMs,

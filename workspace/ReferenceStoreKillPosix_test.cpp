@@ -1,11 +1,13 @@
 // A store update killed (SIGKILL) before each of its file operations, and in the middle
 // of writing its new file, leaves the old or the new store, complete; the next check
-// then updates it without waiting for the dead one's lock. POSIX only (fork, kill).
+// then updates it without waiting for the dead one's lock and removes its temporary
+// files. POSIX only (fork, kill).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 
@@ -31,6 +33,8 @@ class KillingPlatform : public Platform {
   LocalTime localTime() const override { return real_.localTime(); }
   std::string workingDirectory() const override { return real_.workingDirectory(); }
   std::uint64_t processId() const override { return real_.processId(); }
+  bool processExists(std::uint64_t id) const override { return real_.processExists(id); }
+  std::uint64_t currentTime() const override { return real_.currentTime(); }
   Status readFile(const std::string& p, std::string* c) const override {
     tick();
     return real_.readFile(p, c);
@@ -57,6 +61,12 @@ class KillingPlatform : public Platform {
   Status lockFile(const std::string& p, int ms, std::unique_ptr<FileLock>* l) override {
     return tick(), real_.lockFile(p, ms, l);
   }
+  Status listDirectory(const std::string& p, std::vector<DirectoryEntry>* e) const override {
+    return real_.listDirectory(p, e);
+  }
+  Status linkOrCopy(const std::string& f, const std::string& t) override {
+    return tick(), real_.linkOrCopy(f, t);
+  }
 
  private:
   void tick() const {
@@ -65,6 +75,16 @@ class KillingPlatform : public Platform {
   Platform& real_ = defaultPlatform();
   mutable int left_;
 };
+
+// The sorted names of the files in `directory`.
+std::vector<std::string> filesIn(const std::string& directory) {
+  std::vector<DirectoryEntry> entries;
+  EXPECT_TRUE(defaultPlatform().listDirectory(directory, &entries).ok()) << directory;
+  std::vector<std::string> names;
+  for (const DirectoryEntry& entry : entries) names.push_back(entry.name);
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 const FeatureVector kValues = {937, 312, 4, 123.456, 2.0 / 3.0};
 
@@ -106,6 +126,10 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
     EXPECT_LT(std::chrono::steady_clock::now() - start,
               std::chrono::milliseconds(kStoreLockMs / 2));
     EXPECT_EQ(updated, test::readFile(store)) << told.str();
+    // and clears away the temporary files the dead one left.
+    EXPECT_EQ(std::vector<std::string>{"a_kivro.tmp.keep"}, filesIn(dir.file("var/tmp")));
+    EXPECT_EQ((std::vector<std::string>{"corvantis.dat", "corvantis.dat.lock"}),
+              filesIn(dir.file("robots/R1")));
   }
   EXPECT_GE(kills, 6) << "lock, open, read, temporary file, half of it, rename";
 }

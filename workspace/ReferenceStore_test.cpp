@@ -85,6 +85,7 @@ TEST_F(ReferenceStoreTest, LookupFindsTheFirstCompleteRecordOfExactlyTheKey) {
       {"six values are missing", "part.bmp,1,1,2,3,4,5,6\r\n", "part.bmp", none, 0},
       {"time only is missing", "part.bmp,1\r\n", "part.bmp", none, 0},
       {"a ';' key is never found", ";odd.bmp,1,1,2,3,4,5\r\n", ";odd.bmp", none, 0},
+      {"a key with a comma is never found", "part,1.png,1,1,2,3,4,5\r\n", "part,1.png", none, 0},
   };
   for (const auto& c : cases) {
     platform_.putFile(kStore, c.store);
@@ -104,12 +105,6 @@ TEST_F(ReferenceStoreTest, LookupReadsOnFromWhereTheLastOneStopped) {
   EXPECT_EQ(0u, store.storedTime("b.bmp"));
 }
 
-TEST_F(ReferenceStoreTest, KeyThatLooksLikeACommentIsStoredAndReplaced) {
-  reopen().update(";odd.bmp", kValues, 5);
-  reopen().update(";odd.bmp", kValues, 6);
-  EXPECT_EQ(";odd.bmp,6,937,312,4,123.456,17.5\r\n", onDisk());
-}
-
 TEST_F(ReferenceStoreTest, UpdateStartsFromTheStoreAsItIsOnDiskNowAndKeepsTheCache) {
   platform_.putFile(kStore, "a.bmp,1,1,1,1,1,1\r\nb.bmp,2,2,2,2,2,2\r\n");
   ReferenceStore& store = reopen();
@@ -120,6 +115,29 @@ TEST_F(ReferenceStoreTest, UpdateStartsFromTheStoreAsItIsOnDiskNowAndKeepsTheCac
   // Afterwards the store is closed: the cached record stays, nothing else is found.
   EXPECT_EQ(FeatureVector(5, 1.0), store.lookup("a.bmp"));
   EXPECT_TRUE(store.lookup("b.bmp").empty());
+}
+
+TEST_F(ReferenceStoreTest, RemoveTakesOutEveryLineOfTheKeyAndLeavesTheRestAsItIs) {
+  const std::string others = "; note\r\nmypart.bmp,2,2,2,2,2,2\r\nx\r\n";
+  const struct {
+    const char* name;
+    std::string store;
+    bool removed;
+    std::string after;
+  } cases[] = {
+      {"one record among others", "part.bmp,1,1,1,1,1,1\r\n" + others, true, others},
+      {"duplicates, no final line end", others + "part.bmp,1,1\r\npart.bmp,2", true, others},
+      {"absent", others, false, others},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform_.putFile(kStore, c.store);
+    EXPECT_EQ(c.removed, reopen().remove("part.bmp"));
+    EXPECT_EQ(c.after, onDisk());
+    EXPECT_EQ(kStoreAndLock, platform_.fileNames());
+  }
+  EXPECT_NE(std::string::npos, diagnostics_.str().find("no record of part.bmp"))
+      << diagnostics_.str();
 }
 
 TEST_F(ReferenceStoreTest, UpdateWhileAnotherCheckHoldsTheLockWritesNothingAndSaysSo) {
@@ -174,15 +192,6 @@ TEST_F(ReferenceStoreTest, UpdateReplacesTheStoreWholeOrNotAtAll) {
   }
 }
 
-TEST_F(ReferenceStoreTest, KeyWithALineEndOrFewerThanFiveValuesAreNeverWritten) {
-  platform_.putFile(kStore, "part.bmp,1,1,1,1,1,1\r\n");
-  reopen().update("evil\r\nforged.bmp", kValues, 1);
-  reopen().update("evil\nforged.bmp", kValues, 1);
-  EXPECT_NE(std::string::npos, diagnostics_.str().find("not stored"));
-  reopen().update("part.bmp", {1, 2, 3, 4}, 9);
-  EXPECT_EQ("part.bmp,1,1,1,1,1,1\r\n", onDisk());
-}
-
 TEST_F(ReferenceStoreTest, MissingTemporaryDirectoryFallsBackBesideTheStore) {
   test::FakePlatform platform;
   platform.addDirectory("/cell/robots/R1");
@@ -192,24 +201,98 @@ TEST_F(ReferenceStoreTest, MissingTemporaryDirectoryFallsBackBesideTheStore) {
   EXPECT_EQ(kStoreAndLock, platform.fileNames());
 }
 
-TEST_F(ReferenceStoreTest, UnopenableStoreFallsBackToAnEmptyScratchStore) {
-  platform_.putFile(kScratch, "part.bmp,1,1,1,1,1,1\r\n");  // left by an earlier check
-  platform_.failOn(Op::createFile, kStore, "Permission denied");
-  ReferenceStore& store = reopen();
-  EXPECT_TRUE(store.lookup("part.bmp").empty());
-  store.update("part.bmp", kValues, 1700000000);
-  EXPECT_EQ(kRecord, platform_.contentOf(kScratch));
-  EXPECT_FALSE(platform_.contentOf(kStore));
-  EXPECT_NE(std::string::npos, diagnostics_.str().find("Permission denied"));
+// Such a key would make its record another key's (part,1.png's line belongs to part) or
+// a comment; it is computed again in every check instead.
+TEST_F(ReferenceStoreTest, KeysTheRecordCannotHoldAreNeverStored) {
+  const std::string before = "part,1700000000,1,1,1,1,1\r\n";
+  const struct {
+    std::string key;
+    const char* told;
+  } cases[] = {
+      {"1.png", "4 values instead of 5"},  // fewer values than a record holds
+      {"part,1.png", "holds a comma"},
+      {";odd.bmp", "begins with ';'"},
+      {"evil\r\nforged.bmp", "holds a line end"},
+      {"evil\nforged.bmp", "holds a line end"},
+  };
+  for (const auto& c : cases) {
+    platform_.putFile(kStore, before);
+    std::ostringstream told;
+    ReferenceStore(kStore, kTemp, platform_, told)
+        .update(c.key, c.key == "1.png" ? FeatureVector{1, 2, 3, 4} : kValues, 1700000001);
+    EXPECT_EQ(before, onDisk()) << c.key;
+    EXPECT_NE(std::string::npos, told.str().find(c.told)) << c.key << ": " << told.str();
+  }
+  EXPECT_EQ(1700000000u, reopen().storedTime("part"));
 }
 
-TEST_F(ReferenceStoreTest, WithNoStoreAtAllLookupsFindNothingAndWritesAreLost) {
-  platform_.failOn(Op::createFile);
+// In the working directory may lie another robot's real store: an unopenable store is
+// replaced by an empty one in memory, and no file is deleted, created or written.
+TEST_F(ReferenceStoreTest, UnopenableStoreIsAnEmptyOneInMemory) {
+  const std::string other = "part.bmp,1,1,1,1,1,1\r\n";
+  for (const char* store : {kStore, kScratch}) {
+    SCOPED_TRACE(store);
+    test::FakePlatform platform;
+    platform.addDirectory("/cell/var/tmp");
+    platform.putFile(kScratch, other);
+    platform.failOn(Op::createFile, store, "Permission denied");
+    platform.failOn(Op::readFile, store, "Permission denied");
+    std::ostringstream told;
+    ReferenceStore scratch(store, kTemp, platform, told);
+    EXPECT_TRUE(scratch.lookup("part.bmp").empty());
+    scratch.update("part.bmp", kValues, 1700000000);
+    EXPECT_EQ(std::vector<std::string>{kScratch}, platform.fileNames());
+    EXPECT_EQ(other, platform.contentOf(kScratch));
+    EXPECT_EQ(0, platform.callCount(Op::deleteFile));
+    EXPECT_NE(std::string::npos, told.str().find("store not opened")) << told.str();
+    EXPECT_NE(std::string::npos, told.str().find("Permission denied")) << told.str();
+  }
+}
+
+// A store that could not be opened at first and can be at the update is written only
+// under its own lock.
+TEST_F(ReferenceStoreTest, UpdateHoldsTheLockOfTheStoreItWrites) {
+  const std::string before = "part.bmp,1,1,1,1,1,1\r\n";
+  platform_.putFile(kStore, before);
+  platform_.failOn(Op::readFile, kStore);
   ReferenceStore& store = reopen();
-  EXPECT_TRUE(store.lookup("part.bmp").empty());
+  platform_.clearFaults();
+  std::unique_ptr<FileLock> other;
+  ASSERT_TRUE(platform_.lockFile(storeLockPath(kStore), 0, &other).ok());
   store.update("part.bmp", kValues, 1700000000);
-  EXPECT_EQ(std::vector<std::string>{}, platform_.fileNames());
-  EXPECT_NE(std::string::npos, diagnostics_.str().find("no store"));
+  EXPECT_EQ(before, onDisk());
+  other.reset();
+  reopen().update("part.bmp", kValues, 1700000000);
+  EXPECT_EQ(kRecord, onDisk());
+}
+
+// Temporary files of updates that were killed: gone once their process has ended or
+// they are older than a minute; those of running checks and other files stay.
+TEST_F(ReferenceStoreTest, UpdateRemovesAbandonedTemporaryFiles) {
+  const std::uint64_t now = 1700000000;
+  const struct {
+    std::string path;
+    std::uint64_t time;
+    bool stays;
+  } files[] = {
+      {std::string(kTemp) + ".77", now, false},       // its process has ended
+      {std::string(kTemp) + ".78", now - 30, true},   // a running check's
+      {std::string(kTemp) + ".79", now - 61, false},  // running id, but too old
+      {std::string(kStore) + ".77.tmp", now, false},  // beside the store
+      {std::string(kStore) + ".78.tmp", now, true},
+      {std::string(kTemp) + ".keep", now - 999, true},  // no process id
+      {"/cell/var/tmp/other.77", now - 999, true},
+  };
+  platform_.setCurrentTime(now);
+  platform_.addProcess(78);
+  platform_.addProcess(79);
+  for (const auto& f : files) {
+    platform_.putFile(f.path, "leftover");
+    platform_.setFileTime(f.path, f.time);
+  }
+  reopen().update("part.bmp", kValues, now);
+  EXPECT_EQ(kRecord, onDisk());
+  for (const auto& f : files) EXPECT_EQ(f.stays, platform_.contentOf(f.path).has_value()) << f.path;
 }
 
 TEST_F(ReferenceStoreTest, StoreCutAtAnyLengthGivesACompleteRecordOrNone) {

@@ -147,4 +147,21 @@ std::string updatedStore(const std::string& content, const std::string& key,
   return updated;
 }
 
+std::string withoutRecord(const std::string& content, const std::string& key, bool* found) {
+  *found = false;
+  std::string kept;
+  std::size_t start = 0;
+  std::size_t pos = 0;
+  std::string line;
+  while (readLine(content, &pos, &line)) {
+    if (belongsTo(line, key)) {
+      *found = true;
+    } else {
+      kept.append(content, start, pos - start);
+    }
+    start = pos;
+  }
+  return kept;
+}
+
 }  // namespace corvantis

@@ -38,4 +38,8 @@ bool readLine(const std::string& content, std::size_t* pos, std::string* line);
 std::string updatedStore(const std::string& content, const std::string& key,
                          const std::string& record);
 
+// `content` without the lines of `key`; every other line stays as it is. *found says
+// whether there was one.
+std::string withoutRecord(const std::string& content, const std::string& key, bool* found);
+
 }  // namespace corvantis

@@ -4,6 +4,7 @@
 
 #include "workspace/FileNames.h"
 #include "workspace/Journal.h"
+#include "workspace/RejectArchive.h"
 
 namespace corvantis {
 
@@ -16,7 +17,13 @@ Workspace::Workspace(const std::string& referencePath, Platform& platform,
       journalPath_(journalPathOf(baseDir_)),
       tempRoot_(deriveTempRoot(platform.workingDirectory())),
       storePath_(storePathOf(baseDir_)),
-      store_(storePath_, tempPathOf(tempRoot_), platform, diagnostics_) {}
+      store_(storePath_, tempPathOf(tempRoot_), platform, diagnostics_) {
+  if (baseDir_.empty()) {
+    diagnostics_ << "corvantis: reference path " << referencePath_
+                 << " names no cell (no directory below a \"robots\" directory): no journal "
+                    "line is written and the store is kept in the working directory\n";
+  }
+}
 
 Workspace::~Workspace() = default;
 
@@ -35,13 +42,20 @@ void Workspace::storeReference(const std::string& path, const FeatureVector& val
 
 void Workspace::writeJournal(const std::string& text) {
   // Without a base directory the journal path would start at the file-system root
-  // (on Windows it names no reachable file); the line goes nowhere.
-  if (baseDir_.empty()) {
-    diagnostics_ << "corvantis: no robots directory in " << referencePath_
-                 << "; journal line not written\n";
-    return;
-  }
+  // (on Windows it names no reachable file); the line goes nowhere, as the constructor
+  // said.
+  if (baseDir_.empty()) return;
   writeJournalLine(platform_, journalPath_, text, diagnostics_);
+}
+
+void Workspace::recordCheck(const CheckRecord& record) {
+  // Without a base directory there is no cell to keep anything for; writeJournal has
+  // said so already.
+  if (baseDir_.empty()) return;
+  appendValuesRow(platform_, valuesLogPathOf(baseDir_), record, diagnostics_);
+  if (!record.accepted)
+    archiveReject(platform_, rejectsDirOf(baseDir_), record.currentPath, record.stepId,
+                  diagnostics_);
 }
 
 }  // namespace corvantis

@@ -19,6 +19,7 @@
 #include "workspace/Paths.h"  // deriveBaseDir, doubleBackslashes, deriveTempRoot
 #include "workspace/Platform.h"
 #include "workspace/ReferenceStore.h"
+#include "workspace/ValuesLog.h"
 
 namespace corvantis {
 
@@ -43,6 +44,10 @@ class Workspace {
   void storeReference(const std::string& path, const FeatureVector& values, std::uint64_t time);
   // Appends "[dd/mm/yyyy hh:mm:ss] - " + text + CR LF to the journal, rotating first.
   void writeJournal(const std::string& text);
+  // Keeps what the cell's diagnostics ask for, after the journal line: the row of the
+  // values log when debug/corvantis.csv exists, and for a rejected check the capture in
+  // debug/rejects/ when that exists. Failures are told on the diagnostics stream.
+  void recordCheck(const CheckRecord& record);
 
   const std::string& baseDir() const { return baseDir_; }
   const std::string& journalPath() const { return journalPath_; }

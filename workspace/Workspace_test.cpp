@@ -73,8 +73,11 @@ TEST_F(WorkspaceTest, WithoutRobotsDirectoryTheStoreIsInTheWorkingDirectoryAndNo
   Workspace workspace("/images/part.bmp", platform_, &diagnostics_);
   workspace.writeJournal("Step: 3");
   EXPECT_EQ(std::vector<std::string>{"/cell/bin/corvantis.dat"}, platform_.fileNames());
-  EXPECT_EQ("corvantis: no robots directory in /images/part.bmp; journal line not written\n",
-            diagnostics_.str());
+  EXPECT_EQ(
+      "corvantis: reference path /images/part.bmp names no cell (no directory below a "
+      "\"robots\" directory): no journal line is written and the store is kept in the "
+      "working directory\n",
+      diagnostics_.str());
 }
 
 TEST_F(WorkspaceTest, ReferenceIsFoundByFileNameInALaterCheck) {

@@ -1,0 +1,68 @@
+#include "app/Cell.h"
+
+#include <exception>
+#include <new>
+
+#include "app/CellStore.h"
+#include "app/Explain.h"
+#include "app/Report.h"
+
+namespace corvantis {
+
+const std::vector<CellCommand>& cellCommands() {
+  static const std::vector<CellCommand> commands = {
+      {"explain", "REF CUR [TOL] [--json] [--sheet FILE]",
+       "why CUR passes or fails against REF, entry by entry (nothing is written)", runExplain},
+      {"store", "BASE", "the reference records of the cell whose base directory is BASE",
+       runStoreListing},
+      {"forget", "BASE NAME",
+       "removes the record of reference NAME, so the next check computes it again", runForget},
+      {"report", "BASE [--html FILE]",
+       "per step: verdicts, error spread, snaps and what other tolerances would decide", runReport},
+  };
+  return commands;
+}
+
+namespace {
+
+void writeHelp(std::ostream& out) {
+  out << "usage: corvantis-cell <command> [arguments]\n"
+         "       corvantis-cell --help | --version\n\ncommands:\n";
+  for (const CellCommand& command : cellCommands()) {
+    out << "  " << command.name << " " << command.arguments << "\n      " << command.summary
+        << "\n";
+  }
+  out << "\nBASE is a cell's base directory, the one directly below robots/ that holds\n"
+         "corvantis.dat and debug/. Exit status: 0 done, 1 failed, 2 wrong arguments.\n";
+}
+
+}  // namespace
+
+int runCellCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+  const std::string first = argc > 1 ? argv[1] : "";
+  if (first == "--help" || first == "-h") {
+    writeHelp(out);
+    return 0;
+  }
+  if (first == "--version") {
+    out << "corvantis-cell " << CORVANTIS_VERSION << "\n";
+    return 0;
+  }
+  for (const CellCommand& command : cellCommands()) {
+    if (first != command.name) continue;
+    try {
+      return command.run(CellArgs(argv + 2, argv + argc), out, err);
+    } catch (const std::bad_alloc&) {
+      err << "corvantis-cell: out of memory\n";
+    } catch (const std::exception& e) {
+      err << "corvantis-cell: " << command.name << " failed: " << e.what() << "\n";
+    }
+    return 1;
+  }
+  err << (first.empty() ? "corvantis-cell: no command given"
+                        : "corvantis-cell: unknown command " + first)
+      << "; corvantis-cell --help lists the commands\n";
+  return kCellUsageError;
+}
+
+}  // namespace corvantis

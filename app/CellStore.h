@@ -1,0 +1,25 @@
+// The store and forget subcommands of corvantis-cell: what a cell's store of reference
+// signatures holds, and taking one reference out of it so that the next check computes
+// it again. No OpenCV; both work on the store file alone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/Cell.h"
+
+namespace corvantis {
+
+// `seconds` since 1970-01-01 00:00:00 UTC in ISO 8601, "2023-11-14T22:13:20Z".
+std::string isoTime(std::uint64_t seconds);
+
+// store BASE: one line per record, "name<TAB>time<TAB>five values", values as the store
+// writes them; then each line that is no record, with its line number. 1 when BASE is
+// no directory or the store cannot be read.
+int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err);
+
+// forget BASE NAME: removes every record of NAME (a file name, or a path whose file name
+// is taken) under the store's lock. 1 when there is none or the store cannot be changed.
+int runForget(const CellArgs& args, std::ostream& out, std::ostream& err);
+
+}  // namespace corvantis

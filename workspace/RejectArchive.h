@@ -1,0 +1,43 @@
+// The reject archive of a cell: the captures of rejected checks, kept for a person to
+// look at (view mode, explain) after the cell has moved on.
+//
+// It is switched on by creating debug/rejects/ below the base directory. Each capture
+// is hard-linked into it, or copied where no link can be made, as
+// YYYYMMDD-HHMMSS_<step>_<file name>; the oldest files (by name, which begins with the
+// time) are dropped to keep the directory within kArchiveMaxFiles and kArchiveMaxBytes.
+// Nothing here changes the check: failures are told on the diagnostics stream.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "workspace/Platform.h"
+
+namespace corvantis {
+
+constexpr std::size_t kArchiveMaxFiles = 200;
+constexpr std::uint64_t kArchiveMaxBytes = 500ull * 1024 * 1024;
+// Longer step identifiers are cut in the file name; the journal keeps them whole.
+constexpr std::size_t kArchiveMaxStepChars = 64;
+
+struct ArchiveLimits {
+  std::size_t maxFiles = kArchiveMaxFiles;
+  std::uint64_t maxBytes = kArchiveMaxBytes;
+};
+
+// The step made safe for a file name on every system: letters, digits, ".", "-" and
+// "_" stay, everything else becomes "_"; cut to kArchiveMaxStepChars.
+std::string safeStepName(const std::string& stepId);
+// "YYYYMMDD-HHMMSS_<safe step>_<file name>".
+std::string archiveName(const LocalTime& time, const std::string& stepId,
+                        const std::string& fileName);
+
+// When `rejectsDir` exists, puts the capture at `currentPath` into it and then drops the
+// oldest files until the limits hold. The same capture of the same step within the same
+// second is kept once.
+void archiveReject(Platform& platform, const std::string& rejectsDir,
+                   const std::string& currentPath, const std::string& stepId,
+                   std::ostream& diagnostics, const ArchiveLimits& limits = ArchiveLimits());
+
+}  // namespace corvantis

@@ -1,0 +1,79 @@
+#include "workspace/ValuesLog.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "workspace/FileNames.h"
+#include "workspace/Journal.h"
+#include "workspace/NumberText.h"
+
+namespace corvantis {
+
+const char* const kEntryNames[kFeatureCount] = {"Area", "Perimeter", "Corners", "Angle", "Radius"};
+
+namespace {
+
+std::string isoTime(const LocalTime& time) {
+  const int offset = std::abs(time.utcOffsetMinutes);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02d:%02d", time.year,
+                time.month, time.day, time.hour, time.minute, time.second,
+                time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
+  return text;
+}
+
+void appendValues(std::string* row, const FeatureVector& values) {
+  for (std::size_t i = 0; i < kFeatureCount; ++i)
+    *row += "," + (i < values.size() ? formatStoreNumber(values[i]) : std::string());
+}
+
+}  // namespace
+
+std::string csvField(const std::string& text) {
+  const bool quote = text.find_first_of(",\"\r\n") != std::string::npos ||
+                     (!text.empty() && (text.front() == ' ' || text.back() == ' '));
+  if (!quote) return text;
+  std::string field = "\"";
+  for (const char c : text) field += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return field + "\"";
+}
+
+std::string valuesLogHeader() {
+  std::string header = "time,step,reference,current";
+  for (const char* prefix : {"reference ", "current "})
+    for (const char* name : kEntryNames) header += std::string(",") + prefix + name;
+  return header + ",error,tolerance,verdict,snapped\r\n";
+}
+
+std::string valuesLogRow(const LocalTime& time, const CheckRecord& record) {
+  std::string row = isoTime(time) + "," + csvField(record.stepId) + "," +
+                    csvField(fileNameOf(record.referencePath)) + "," +
+                    csvField(fileNameOf(record.currentPath));
+  appendValues(&row, record.reference);
+  appendValues(&row, record.current);
+  row += "," + formatStoreNumber(record.error) + "," + formatStoreNumber(record.tolerance);
+  row += record.accepted ? ",accepted," : ",rejected,";
+  std::string snapped;
+  for (const std::size_t i : record.snapped) {
+    if (i >= kFeatureCount) continue;
+    if (!snapped.empty()) snapped += ' ';
+    snapped += kEntryNames[i];
+  }
+  return row + csvField(snapped) + "\r\n";
+}
+
+void appendValuesRow(Platform& platform, const std::string& logPath, const CheckRecord& record,
+                     std::ostream& diagnostics) {
+  if (!platform.fileExists(logPath)) return;
+  rotateJournal(platform, logPath, diagnostics);
+  // After a rotation the log starts afresh, and a reader of that one generation alone
+  // still needs the column names.
+  const std::optional<std::uint64_t> size = platform.fileSize(logPath);
+  std::string data = valuesLogRow(platform.localTime(), record);
+  if (!size || *size == 0) data = valuesLogHeader() + data;
+  const Status status = platform.appendDurably(logPath, data);
+  if (!status.ok())
+    diagnostics << "corvantis: values log row not written: " << status.message() << "\n";
+}
+
+}  // namespace corvantis
