@@ -12,7 +12,7 @@
 #   sh scripts/build-windows-deps.sh            # builds if needed, prints the prefix
 #   CORVANTIS_WIN_DEPS_ROOT=/some/dir JOBS=2 sh scripts/build-windows-deps.sh
 #
-# The first build takes some 25 minutes on two cores.
+# The first build takes some 16 minutes of CPU time (8 to 10 on two idle cores).
 #
 # zlib, libpng, libjpeg-turbo and libwebp are static libraries inside the DLLs of
 # OpenCV, libtiff (which needs two of them) and the program; OpenCV is shared, because an image read by the plugin (cv::Mat) travels into the
