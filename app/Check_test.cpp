@@ -29,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ChildEnv;
+using test::programUnderTest;
 using test::readFile;
 using test::runProgram;
 using test::RunResult;
@@ -93,7 +94,7 @@ class CheckTest : public ::testing::Test {
 
   RunResult check(const std::string& reference, const std::string& current,
                   const std::string& tolerance = "0.1", const std::string& step = "12") {
-    return runProgram(CORVANTIS_EXE, {step, reference, current, tolerance}, cell("bin"));
+    return runProgram(programUnderTest(), {step, reference, current, tolerance}, cell("bin"));
   }
 
   test::TempDir cell_;
@@ -173,7 +174,7 @@ TEST_F(CheckTest, ReferenceRewrittenWhileItIsReadKeepsTheTimeFromBefore) {
 
   ChildEnv inBin;
   inBin.cwd = cell("bin");
-  test::Child child(CORVANTIS_EXE, {"12", ref(), cap(), "0.1"}, inBin);
+  test::Child child(programUnderTest(), {"12", ref(), cap(), "0.1"}, inBin);
   int opens = 0;
   while (!child.waitFor(std::chrono::milliseconds(0))) {
     pollfd ready{watch, POLLIN, 0};
@@ -224,13 +225,13 @@ TEST_F(CheckTest, HelpAndVersionAloneAnswerOnStdout) {
                {"-h", "usage: corvantis <step>"},
                {"--version", "corvantis " CORVANTIS_VERSION "\n"}};
   for (const auto& c : cases) {
-    const RunResult run = runProgram(CORVANTIS_EXE, {c.arg}, cell("bin"));
+    const RunResult run = runProgram(programUnderTest(), {c.arg}, cell("bin"));
     EXPECT_EQ(0, run.status) << c.arg;
     EXPECT_EQ(0u, run.out.find(c.said)) << c.arg << ": " << run.out;
     EXPECT_EQ("", run.err) << c.arg;
   }
   // With a path in front, the same name is an image to view like any other.
-  const RunResult view = runProgram(CORVANTIS_EXE, {"./--help"}, cell("bin"));
+  const RunResult view = runProgram(programUnderTest(), {"./--help"}, cell("bin"));
   EXPECT_EQ(1, view.status);
   EXPECT_NE(std::string::npos, view.err.find("cannot read image ./--help")) << view.err;
 }
@@ -243,7 +244,7 @@ TEST_F(CheckTest, WrongArgumentCountsFailWithoutEffects) {
                                                           {"1", ref(), ref(), "0.1", "x"},
                                                           {"1", ref(), ref(), "0.1", "x", "y"}};
   for (const auto& args : argLists) {
-    const RunResult run = runProgram(CORVANTIS_EXE, args, cell("bin"));
+    const RunResult run = runProgram(programUnderTest(), args, cell("bin"));
     EXPECT_EQ(1, run.status) << args.size();
     EXPECT_EQ("", run.out) << args.size();
     EXPECT_NE(std::string::npos, run.err.find("usage")) << args.size();
@@ -297,7 +298,7 @@ TEST_F(CheckTest, RelativePathFindsItsCellAndAPathWithoutOneIsTold) {
   drawBoth();
   // Run from the cell's own directory, the reference path begins with the robots folder.
   const RunResult relative = runProgram(
-      CORVANTIS_EXE, {"12", "robots/R1/ref/part.png", "robots/R1/cap/cap_0001.png", "0.1"},
+      programUnderTest(), {"12", "robots/R1/ref/part.png", "robots/R1/cap/cap_0001.png", "0.1"},
       cell_.path().string());
   EXPECT_EQ("1", relative.out) << relative.err;
   EXPECT_EQ(1u, lines(journal()).size());
@@ -390,10 +391,10 @@ TEST_P(CheckFailureTest, VerdictIsGivenAndTheStoreIsNeverLostOrCut) {
 
   // The user nobody may not reach the build directory (below /root, say): that run
   // gets a copy of the program in the cell, which needs no plugin for PNG files.
-  std::string program = CORVANTIS_EXE;
+  std::string program = programUnderTest();
   if (c.options.unprivileged) {
     program = cell("corvantis");
-    fs::copy_file(CORVANTIS_EXE, program);
+    fs::copy_file(programUnderTest(), program);
     fs::permissions(cell_.path(), fs::perms(0755));
     fs::permissions(program, fs::perms(0755));
   }
@@ -498,11 +499,11 @@ TEST(PhotographTest, StoredSignaturesMatchAHandComputation) {
   for (const char* name : {"cap_0001.png", "cap_0002.png"}) {
     const std::string reference = capDir + "/" + name;
     const auto run =
-        runProgram(CORVANTIS_EXE, {"1", reference, reference, "0"}, (cell / "bin").string());
+        runProgram(programUnderTest(), {"1", reference, reference, "0"}, (cell / "bin").string());
     ASSERT_EQ("1", run.out) << run.err;
   }
   const auto run =
-      runProgram(CORVANTIS_EXE,
+      runProgram(programUnderTest(),
                  {"1", (cell / "robots/R1/ref/part.png").string(), capDir + "/cap_0001.png", "0.1"},
                  (cell / "bin").string());
   ASSERT_EQ("1", run.out) << run.err;

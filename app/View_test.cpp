@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -96,7 +97,7 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetAndDoesNotWait) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.image);
     const RunResult run =
-        test::runProgram(CORVANTIS_EXE, {c.image}, dir.path().string(), headless(), 60s);
+        test::runProgram(test::programUnderTest(), {c.image}, dir.path().string(), headless(), 60s);
     EXPECT_EQ(0, run.status) << run.err;  // -1 also when it waited and was killed
     EXPECT_EQ(c.lines, run.out);
     const std::string sheetPath =
@@ -134,7 +135,7 @@ TEST(ViewTest, FailuresEndWithStatusOneAndTheReason) {
   test::TempDir dir;
   const std::string missing = dir.file("missing.png");
   const RunResult unreadable =
-      test::runProgram(CORVANTIS_EXE, {missing}, dir.path().string(), headless(), 60s);
+      test::runProgram(test::programUnderTest(), {missing}, dir.path().string(), headless(), 60s);
   EXPECT_EQ(1, unreadable.status);
   EXPECT_EQ("", unreadable.out);
   EXPECT_NE(std::string::npos, unreadable.err.find(missing)) << unreadable.err;
@@ -142,7 +143,7 @@ TEST(ViewTest, FailuresEndWithStatusOneAndTheReason) {
 
   fs::create_directory(dir.path() / "part.png.diagnostics.png");  // in the sheet's way
   const RunResult blocked =
-      test::runProgram(CORVANTIS_EXE, {kSample}, dir.path().string(), headless(), 60s);
+      test::runProgram(test::programUnderTest(), {kSample}, dir.path().string(), headless(), 60s);
   EXPECT_EQ(1, blocked.status);
   EXPECT_NE(std::string::npos, blocked.err.find("cannot write")) << blocked.err;
   EXPECT_NE(std::string::npos, blocked.err.find("Is a directory")) << blocked.err;
@@ -228,7 +229,7 @@ TEST(ViewTest, ShowsFiveWindowsSideBySideAndEndsOnAKey) {
     return child.result();
   };
 
-  Child view(CORVANTIS_EXE, {kSample}, env);
+  Child view(test::programUnderTest(), {kSample}, env);
   // Wait, bounded, until a window of each title is mapped.
   std::vector<std::string> windows(kTitles.size());
   for (auto deadline = std::chrono::steady_clock::now() + 60s;
@@ -293,8 +294,10 @@ TEST(ViewTest, ShowsFiveWindowsSideBySideAndEndsOnAKey) {
     if (view.waitFor(2s)) break;
   }
   ASSERT_TRUE(view.waitFor(0ms)) << "the key did not end the view";
-  const RunResult run = view.result();
+  RunResult run = view.result();
   EXPECT_EQ(0, run.status) << run.err;
+  // The Windows program (run through wine) ends its console lines in CR LF.
+  run.out.erase(std::remove(run.out.begin(), run.out.end(), '\r'), run.out.end());
   EXPECT_EQ(kSampleLines, run.out);
 }
 

@@ -1,15 +1,12 @@
 #include "imageproc/DiagnosticWindows.h"
 
-#include <X11/Xlib.h>
-
-#include <cstdlib>
 #include <opencv2/highgui.hpp>
 #include <opencv2/imgproc.hpp>
-#include <string>
 #include <type_traits>
 
 #include "imageproc/Diagnostics.h"
 #include "imageproc/ViewPlugin.h"
+#include "process/Process.h"
 
 namespace corvantis {
 namespace {
@@ -19,42 +16,18 @@ namespace {
 // cannot stand side by side on any screen.
 constexpr int kWindowFlags = cv::WINDOW_AUTOSIZE | cv::WINDOW_GUI_NORMAL;
 
-bool isSet(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && value[0] != '\0';
-}
-
-// The X screen's size; empty when there is none (Wayland) or it cannot be asked.
+// The screen's size; empty when the system cannot tell.
 cv::Size screenSize() {
-  if (!isSet("DISPLAY")) return cv::Size();
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) return cv::Size();
-  const int screen = DefaultScreen(display);
-  const cv::Size size(DisplayWidth(display, screen), DisplayHeight(display, screen));
-  XCloseDisplay(display);
-  return size;
+  int width = 0;
+  int height = 0;
+  return screenPixels(&width, &height) ? cv::Size(width, height) : cv::Size();
 }
 
 }  // namespace
 
-bool displayAnswers() {
-  // Qt's offscreen and minimal platforms accept windows but never deliver a key, so
-  // waitKey would wait forever.
-  if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
-    const std::string name(platform);
-    if (name.rfind("offscreen", 0) == 0 || name.rfind("minimal", 0) == 0) return false;
-  }
-  if (isSet("DISPLAY")) {
-    // A DISPLAY left over from an expired SSH forwarding names a server that is gone.
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return false;
-    XCloseDisplay(display);
-    return true;
-  }
-  return isSet("WAYLAND_DISPLAY");
-}
-
 int showDiagnostics(const DiagnosticView& view, std::ostream& out, std::ostream& err) {
+  // Qt aborts the process on a display it cannot reach, so this is asked before any
+  // window.
   if (!displayAnswers()) return writeDiagnosticSheet(view, out, err);
   // Without a window manager every window would open at the origin, on top of the
   // others; with one, each would go wherever it likes.

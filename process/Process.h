@@ -21,5 +21,12 @@ std::string sharedLibraryFileName(const std::string& name);
 void* sharedLibrarySymbol(const std::string& path, const std::string& symbol, std::string* error);
 // Sets the environment variable `name` of this process to `value`.
 void setEnvironmentVariable(const std::string& name, const std::string& value);
+// True when a window opened now would be seen and could take a key: on POSIX a display
+// is named and, for X11, answers; on Windows the process's window station is visible
+// (not a service's).
+bool displayAnswers();
+// The size of the screen in pixels into *width and *height (for X11, of the display's
+// default screen); false when there is none or the system cannot tell.
+bool screenPixels(int* width, int* height);
 
 }  // namespace corvantis

@@ -5,7 +5,8 @@
 #              that the tests use
 #   --fuzz     also clang with its fuzzer and sanitizer runtimes, for fuzz/
 #   --windows  also the MinGW cross compiler, wine64 and GoogleTest's sources, for the
-#              Windows build of the tests
+#              Windows build of the tests (scripts/build-windows-deps.sh adds what it needs)
+#   --package  also dpkg-shlibdeps for the .deb's dependencies and debootstrap for its test
 set -eu
 
 # make: the default generator of a plain `cmake -S . -B build`; the scripts use Ninja.
@@ -16,6 +17,7 @@ for flag in "$@"; do
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
     --bench) packages="$packages hyperfine time" ;;
     --windows) packages="$packages g++-mingw-w64-x86-64-posix wine64 googletest" ;;
+    --package) packages="$packages dpkg-dev debootstrap" ;;
     *) echo "install-deps: unknown option $flag" >&2; exit 2 ;;
   esac
 done

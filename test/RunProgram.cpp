@@ -105,6 +105,11 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   return child.result();
 }
 
+std::string programUnderTest() {
+  const char* program = std::getenv("CORVANTIS_TEST_PROGRAM");
+  return program != nullptr && program[0] != '\0' ? program : CORVANTIS_EXE;
+}
+
 std::string findOnPath(const std::string& name) {
   const char* path = std::getenv("PATH");
   std::istringstream dirs(path != nullptr ? path : "");

@@ -63,6 +63,11 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
                      const std::string& cwd, ChildEnv env = {},
                      std::chrono::seconds limit = std::chrono::seconds(120));
 
+// The program the end-to-end tests run: CORVANTIS_TEST_PROGRAM when set (the Windows
+// build's corvantis.exe, say, with CORVANTIS_TEST_WRAPPER naming wine64), else this
+// build's corvantis.
+std::string programUnderTest();
+
 // The full path of `name` on PATH; empty when it is not there.
 std::string findOnPath(const std::string& name);
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "workspace/Platform.h"
+#include "workspace/WindowsErrorText.h"
 
 namespace corvantis {
 
@@ -31,17 +32,7 @@ constexpr std::uint64_t kIntervalsPerSecond = 10000000;
 constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600;
 
 Status windowsError(const std::string& context, DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string detail = length > 0 ? std::string(text, length) : "error " + std::to_string(error);
-  ::LocalFree(text);
-  // The system's messages end in a full stop and a line end; a Status is one line.
-  while (!detail.empty() && (detail.back() == '\r' || detail.back() == '\n' ||
-                             detail.back() == ' ' || detail.back() == '.'))
-    detail.pop_back();
-  return Status::error(context, detail);
+  return Status::error(context, windowsErrorText(error));
 }
 
 Status lastError(const std::string& context) { return windowsError(context, ::GetLastError()); }
