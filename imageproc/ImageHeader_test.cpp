@@ -39,6 +39,34 @@ TEST(ImageHeaderTest, SizeDeclaredByEachEncoderIsRead) {
   }
 }
 
+TEST(ImageHeaderTest, SizeDeclaredByHeadersTheEncoderDoesNotWriteIsRead) {
+  // Byte by byte: RIFF containers of each WebP kind, and TIFF in both byte orders with
+  // the size as LONG and as SHORT entries. Each declares 37 x 23.
+  const auto bytes = [](std::initializer_list<int> values) {
+    std::string s;
+    for (const int v : values) s.push_back(static_cast<char>(v));
+    return s;
+  };
+  const std::string riff = "RIFF" + bytes({0, 0, 0, 0}) + "WEBP";
+  const struct {
+    const char* name;
+    std::string header;
+  } cases[] = {
+      {"extended WebP", riff + "VP8X" + bytes({10, 0, 0, 0, 0, 0, 0, 0, 36, 0, 0, 22, 0, 0})},
+      {"lossy WebP", riff + "VP8 " + bytes({0, 0, 0, 0, 0, 0, 0, 0x9d, 1, 0x2a, 37, 0, 23, 0})},
+      {"big-endian TIFF", "MM" + bytes({0, 42, 0, 0,  0, 8, 0, 2, 1, 0, 0, 4, 0, 0,  0, 1,
+                                        0, 0,  0, 37, 1, 1, 0, 3, 0, 0, 0, 1, 0, 23, 0, 0})},
+      {"little-endian TIFF", "II" + bytes({42, 0, 8, 0, 0, 0, 2, 0, 0, 1, 4, 0, 1,  0, 0, 0,
+                                           37, 0, 0, 0, 1, 1, 3, 0, 1, 0, 0, 0, 23, 0, 0, 0})},
+  };
+  for (const auto& c : cases) {
+    const std::optional<DeclaredSize> size = declaredSize(c.header);
+    ASSERT_TRUE(size) << c.name;
+    EXPECT_EQ(37u, size->width) << c.name;
+    EXPECT_EQ(23u, size->height) << c.name;
+  }
+}
+
 TEST(ImageHeaderTest, HugeDeclaredImagesAreRefusedWithTheirSize) {
   std::string png = encoded(".png", 3, 3);
   png.replace(16, 8, std::string("\x00\x01\x86\xa0\x00\x01\x86\xa0", 8));  // 100000 x 100000
