@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "workspace/FileNames.h"
@@ -17,9 +18,7 @@ bool isSafe(char c) {
 
 // Oldest first, so what has to go is at the front.
 void dropOldest(Platform& platform, const std::string& rejectsDir, const ArchiveLimits& limits,
-                std::ostream& diagnostics) {
-  std::vector<DirectoryEntry> entries;
-  if (!platform.listDirectory(rejectsDir, &entries).ok()) return;
+                std::vector<DirectoryEntry> entries, std::ostream& diagnostics) {
   std::sort(entries.begin(), entries.end(),
             [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
   std::uint64_t bytes = 0;
@@ -59,8 +58,8 @@ void archiveReject(Platform& platform, const std::string& rejectsDir,
                    std::ostream& diagnostics, const ArchiveLimits& limits) {
   std::vector<DirectoryEntry> entries;
   if (!platform.listDirectory(rejectsDir, &entries).ok()) return;
-  const std::string target = rejectsDir + kPathSeparator +
-                             archiveName(platform.localTime(), stepId, fileNameOf(currentPath));
+  const std::string name = archiveName(platform.localTime(), stepId, fileNameOf(currentPath));
+  const std::string target = rejectsDir + kPathSeparator + name;
   // The same capture rejected twice in one second is the same evidence: kept once.
   if (platform.fileExists(target)) return;
   const Status kept = platform.linkOrCopy(currentPath, target);
@@ -68,7 +67,10 @@ void archiveReject(Platform& platform, const std::string& rejectsDir,
     diagnostics << "corvantis: capture not kept in the reject archive: " << kept.message() << "\n";
     return;
   }
-  dropOldest(platform, rejectsDir, limits, diagnostics);
+  // The listing taken before the link, with the new file: a second listing would stat
+  // every archived file once more in every rejected check.
+  entries.push_back({name, platform.fileSize(target).value_or(0)});
+  dropOldest(platform, rejectsDir, limits, std::move(entries), diagnostics);
 }
 
 }  // namespace corvantis
