@@ -71,19 +71,15 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
     const FeatureVector currentSignature = current.getFeatureVector();
 
     FeatureVector referenceSignature = workspace.readReference(args.referencePath);
-    bool recompute = referenceSignature.empty();
-    if (!recompute) {
-      // Any other time than the stored one means another file: a copy or a restore can
-      // carry an older time than the record. A time that cannot be read gives 0 and
-      // keeps the stored signature, which then serves even after the image is gone.
-      const std::uint64_t stored = workspace.storedTime(args.referencePath);
-      const std::uint64_t now = reference.readFileTime(args.referencePath);
-      recompute = now != 0 && now != stored;
-    }
+    // The time is taken before the pixels: a file rewritten in between is then stored
+    // with its older time and computed once more, never kept stale for good.
+    const std::uint64_t time = reference.readFileTime(args.referencePath);
+    // Any other time than the stored one means another file: a copy or a restore can
+    // carry an older time than the record. A time that cannot be read gives 0 and keeps
+    // the stored signature, which then serves even after the image is gone.
+    const bool recompute = referenceSignature.empty() ||
+                           (time != 0 && time != workspace.storedTime(args.referencePath));
     if (recompute) {
-      // The time is taken before the pixels: a file rewritten in between is then stored
-      // with its older time and computed once more, never kept stale for good.
-      const std::uint64_t time = reference.readFileTime(args.referencePath);
       if (!reference.load(args.referencePath)) {
         return cannotRead(err, args.referencePath, reference);
       }
