@@ -76,8 +76,9 @@ TEST_F(RejectArchiveTest, DropsTheOldestToStayWithinTheSize) {
   platform_.putFile(std::string(kRejects) + "/20250101-000000_1_a.bmp", "0123456789");
   platform_.putFile(std::string(kRejects) + "/20250102-000000_1_b.bmp", "0123456789");
   archive("12", ArchiveLimits{kArchiveMaxFiles, 20});  // the capture has 6 bytes
-  EXPECT_EQ((std::vector<std::string>{"20250102-000000_1_b.bmp", "20261205-070409_12_cap_0001.bmp"}),
-            archived());
+  EXPECT_EQ(
+      (std::vector<std::string>{"20250102-000000_1_b.bmp", "20261205-070409_12_cap_0001.bmp"}),
+      archived());
 }
 
 TEST_F(RejectArchiveTest, AFailedCopyIsToldAndDropsNothing) {
