@@ -18,8 +18,7 @@ TEST(ParseVerdictLine, TakesVerdictLinesApartAndRefusesEverythingElse) {
     const char* step;
     const char* image;
     bool accepted;
-    double error;
-    double tolerance;
+    double error, tolerance;
   } cases[] = {
       {"[05/12/2026 07:04:09] - Step: 12, Image: cap_0001.bmp, Status: accepted, Image error: "
        "0.0523, Tolerance: 0.1",
@@ -30,12 +29,8 @@ TEST(ParseVerdictLine, TakesVerdictLinesApartAndRefusesEverythingElse) {
       {"[05/12/2026 07:04:09] - Step: 3, Image: , Status: rejected, Image error: 1.23e-005, "
        "Tolerance: -0.5",
        true, "3", "", false, 1.23e-5, -0.5},
-      {"[05/12/2026 07:04:09] - Step: 3, Image: a.bmp, Status: accepted, Image error: 0.0", false,
-       "", "", false, 0, 0},
-      {"[05/12/2026 07:04:09] - cell restarted", false, "", "", false, 0, 0},
-      {"Step: 3, Image: a.bmp, Status: accepted, Image error: 0, Tolerance: 0", false, "", "",
-       false, 0, 0},
-      {"", false, "", "", false, 0, 0},
+      {"[05/12/2026 07:04:09] - Step: 3, Image: a.bmp, Status: accepted, Image error: 0.0", false},
+      {"Step: 3, Image: a.bmp, Status: accepted, Image error: 0, Tolerance: 0", false},
   };
   for (const auto& c : cases) {
     const std::optional<VerdictEntry> entry = parseVerdictLine(c.line);
