@@ -215,17 +215,13 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
   cv::randu(noise, 0, 40);
   std::vector<uchar> jpeg;
   ASSERT_TRUE(cv::imencode(".jpg", colour + noise, jpeg));
-  // A PGM header of 9000 x 8000 pixels with almost no pixels behind it is refused before
-  // it is read: the image library alone would allocate them first.
   const struct {
     const char* name;
     std::string content;
     const char* told;
   } bad[] = {
       {"half-written.jpg", std::string(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), "cut short"},
-      {"empty.png", "", "cannot read image"},
-      {"huge.pgm", "P5\n9000 8000\n255\n" + std::string(100, '\x80'),
-       "declares 9000 x 8000 pixels"}};
+      {"empty.png", "", "cannot read image"}};
   for (const auto& b : bad) {
     const std::string path = cell("robots/R1/cap/") + b.name;
     test::writeFile(path, b.content);
