@@ -59,7 +59,9 @@ TEST_F(CellTest, HelpVersionAndWrongUse) {
   for (const char* command :
        {"explain REF CUR", "store BASE", "forget BASE NAME", "report BASE [--html FILE]"})
     EXPECT_NE(std::string::npos, help.out.find(command)) << help.out;
-  EXPECT_EQ(0u, runCell({"--version"}).out.rfind("corvantis-cell 1.", 0));
+  const CellRun version = runCell({"--version"});
+  EXPECT_EQ(0, version.status);
+  EXPECT_EQ(0u, version.out.rfind("corvantis-cell 1.", 0)) << version.out;
 
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{}, {"stor", base()}, {"store"}, {"forget", base()}}) {

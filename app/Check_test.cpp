@@ -28,6 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::ChildEnv;
+using test::crLfLines;
 using test::programUnderTest;
 using test::readFile;
 using test::runProgram;
@@ -56,8 +57,6 @@ void setFileTime(const std::string& path, long seconds) {
 bool contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
-
-std::vector<std::string> lines(const std::string& text) { return test::crLfLines(text); }
 
 class CheckTest : public ::testing::Test {
  protected:
@@ -107,7 +106,7 @@ TEST_F(CheckTest, ReferenceWithAnotherTimeIsRecomputedInPlace) {
     setFileTime(ref(), r.time);
     const RunResult run = check(ref(), cap());
     EXPECT_EQ(r.verdict, run.out) << r.time << ": " << run.err;
-    const auto records = lines(store());
+    const auto records = crLfLines(store());
     ASSERT_EQ(2u, records.size()) << store();  // the short comment line is dropped
     EXPECT_EQ("other.png,5,1,2,3,4.5,6.5", records[0]);
     EXPECT_TRUE(std::regex_match(records[1], std::regex("part\\.png," + std::to_string(r.time) +
@@ -120,7 +119,7 @@ TEST_F(CheckTest, ReferenceWithAnotherTimeIsRecomputedInPlace) {
   fs::remove(ref());
   EXPECT_EQ("0", check(ref(), cap()).out);
   EXPECT_EQ(stored, store());
-  const auto journalLines = lines(journal());
+  const auto journalLines = crLfLines(journal());
   ASSERT_EQ(4u, journalLines.size());
   EXPECT_TRUE(std::regex_match(
       journalLines[1],
@@ -172,7 +171,7 @@ TEST_F(CheckTest, ToleranceTextIsReadLikeAtofAndOddTextIsTold) {
   EXPECT_EQ(0, rejected.status);  // a rejection is a verdict, not a failure
   EXPECT_EQ("0", rejected.out);
   EXPECT_EQ("", rejected.err);
-  const auto journalLines = lines(journal());
+  const auto journalLines = crLfLines(journal());
   ASSERT_EQ(2u, journalLines.size());
   EXPECT_TRUE(contains(journalLines[0], "Status: accepted, Image error: 0, Tolerance: 0.05"));
   EXPECT_TRUE(contains(journalLines[1], "Status: rejected, Image error: 0, Tolerance: -1"));
@@ -215,23 +214,13 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
   cv::randu(noise, 0, 40);
   std::vector<uchar> jpeg;
   ASSERT_TRUE(cv::imencode(".jpg", colour + noise, jpeg));
-  const struct {
-    const char* name;
-    std::string content;
-    const char* told;
-  } bad[] = {
-      {"half-written.jpg", std::string(jpeg.begin(), jpeg.begin() + jpeg.size() / 2), "cut short"},
-      {"empty.png", "", "cannot read image"}};
-  for (const auto& b : bad) {
-    const std::string path = cell("robots/R1/cap/") + b.name;
-    test::writeFile(path, b.content);
-    for (const bool asCurrent : {true, false}) {
-      const RunResult run = asCurrent ? check(ref(), path) : check(path, ref());
-      EXPECT_EQ(1, run.status) << b.name << " as current " << asCurrent;
-      EXPECT_EQ("", run.out) << b.name;
-      EXPECT_TRUE(contains(run.err, path)) << b.name << ": " << run.err;
-      EXPECT_TRUE(contains(run.err, b.told)) << b.name << ": " << run.err;
-    }
+  const std::string half = cell("robots/R1/cap/half-written.jpg");
+  test::writeFile(half, std::string(jpeg.begin(), jpeg.begin() + jpeg.size() / 2));
+  for (const bool asCurrent : {true, false}) {
+    const RunResult run = asCurrent ? check(ref(), half) : check(half, ref());
+    EXPECT_EQ(1, run.status) << "as current " << asCurrent;
+    EXPECT_EQ("", run.out);
+    EXPECT_TRUE(contains(run.err, half + ": the JPEG data is cut short")) << run.err;
   }
   // Neither a directory nor a pipe without a writer holds an image; reading the pipe
   // would wait for ever.
@@ -252,8 +241,8 @@ TEST_F(CheckTest, RelativePathFindsItsCell) {
       programUnderTest(), {"12", "robots/R1/ref/part.png", "robots/R1/cap/cap_0001.png", "0.1"},
       cell_.path().string());
   EXPECT_EQ("1", run.out) << run.err;
-  EXPECT_EQ(1u, lines(journal()).size());
-  EXPECT_EQ(1u, lines(store()).size());
+  EXPECT_EQ(1u, crLfLines(journal()).size());
+  EXPECT_EQ(1u, crLfLines(store()).size());
   EXPECT_FALSE(fs::exists(cell("corvantis.dat")));
 }
 
@@ -405,7 +394,7 @@ TEST(PhotographTest, StoredSignaturesMatchAHandComputation) {
   const auto run = runProgram(programUnderTest(), {"1", part, capDir + "cap_0001.png", "0.1"}, bin);
   ASSERT_EQ("1", run.out) << run.err;
 
-  const auto records = lines(readFile((cell / "robots/R1/corvantis.dat").string()));
+  const auto records = crLfLines(readFile((cell / "robots/R1/corvantis.dat").string()));
   ASSERT_EQ(3u, records.size());
   for (const std::string& record : records) {
     std::istringstream fields(record);
