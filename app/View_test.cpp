@@ -38,7 +38,7 @@ const std::string kSample =
 const std::vector<std::string> kTitles = {"Source image", "Equalized Image",
                                           "Binary from equalized Image", "Corners detected",
                                           "Border detected"};
-// The sample's values, as the check computes them (see Photograph_test).
+// The sample's values, as the check computes them (see PhotographTest in Check_test.cpp).
 const char kSampleLines[] =
     "Area: 230559\nPerimeter: 11075\nCorners: 408\nAngle: 177.703\nRadius: 135.393\n";
 
