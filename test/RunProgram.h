@@ -1,5 +1,5 @@
-// Runs programs as child processes for the end-to-end tests (POSIX only). Every wait is
-// bounded, so a child that hangs fails its test instead of the whole suite.
+// Runs programs as child processes for the end-to-end tests (POSIX only), and the
+// temporary cells they run in. Every wait is bounded, so a hanging child fails its test.
 #pragma once
 
 #include <sys/types.h>
@@ -15,39 +15,32 @@ namespace corvantis::test {
 
 struct RunResult {
   int status = -1;  // exit status; -1 when the child did not exit normally or in time
-  std::string out;  // everything written to standard output
-  std::string err;  // everything written to standard error
+  std::string out, err;
 };
 
-// What the child process is given besides its arguments.
 struct ChildEnv {
-  std::string cwd;                                           // empty: the test's own
-  std::vector<std::string> unsetVars;                        // removed from the environment
-  std::vector<std::pair<std::string, std::string>> setVars;  // added or replaced
-  // Largest file the child may write (RLIMIT_FSIZE); negative: no limit. SIGXFSZ has
-  // its default action in the child, as in a cell.
-  long fileSizeLimit = -1;
-  // Run as the user nobody when started as root, for whom read-only directories are
-  // read-only too.
-  bool unprivileged = false;
+  // Defaults for every field, so that a brace list may end after any of them.
+  std::string cwd = {};  // empty: the test's own
+  std::vector<std::string> unsetVars = {};
+  std::vector<std::pair<std::string, std::string>> setVars = {};
+  long fileSizeLimit = -1;    // RLIMIT_FSIZE, with SIGXFSZ at its default as in a cell
+  bool unprivileged = false;  // as the user nobody when root, for whom nothing is read-only
+  // Through CORVANTIS_TEST_WRAPPER (a tool with its options: valgrind, wine) when set.
+  bool wrapped = true;
 };
 
-// A running child whose standard output and error go to files. The destructor kills
-// and reaps it if it is still running. The environment variable CORVANTIS_TEST_WRAPPER,
-// when set, names a tool (with its options) that runs the program, such as valgrind.
+// A running child whose standard output and error go to files; killed and reaped with
+// the object if still running.
 class Child {
  public:
   Child(const std::string& program, const std::vector<std::string>& args, const ChildEnv& env);
-  ~Child();
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
+  ~Child() { kill(); }
 
-  // Waits up to `limit` for the child to end; false when it is still running.
-  bool waitFor(std::chrono::milliseconds limit);
-  // Kills the child (if running) and waits for it.
+  bool waitFor(std::chrono::milliseconds limit);  // false: still running
   void kill();
-  // The result so far; status -1 until the child has exited normally.
-  RunResult result() const;
+  RunResult result() const {
+    return {status_, readFile(capture_.file("out")), readFile(capture_.file("err"))};
+  }
 
  private:
   TempDir capture_;
@@ -55,18 +48,26 @@ class Child {
   int status_ = -1;
 };
 
-// Runs `program` with `args` (argument 0 is added) in the working directory `cwd`, with
-// everything else `env` gives the child, and waits up to `limit` for it, killing it after.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& cwd, ChildEnv env = {},
                      std::chrono::seconds limit = std::chrono::seconds(120));
-
-// The program the end-to-end tests run: CORVANTIS_TEST_PROGRAM when set (the Windows
-// build's corvantis.exe, say, with CORVANTIS_TEST_WRAPPER naming wine64), else this
-// build's corvantis.
+// CORVANTIS_TEST_PROGRAM when set (the Windows build's program, say), else this build's.
 std::string programUnderTest();
 
-// The full path of `name` on PATH; empty when it is not there.
-std::string findOnPath(const std::string& name);
+// robots/R1 with ref/, cap/ and debug/, and bin/ to run from; a copy of the cell at
+// `source` without its store, if given.
+class TestCell {
+ public:
+  explicit TestCell(const std::string& source = "");
+  std::string file(const std::string& relative) const { return dir_.file(relative); }
+  std::string journal() const { return readFile(file("robots/R1/debug/corvantis.log")); }
+  std::string store() const { return readFile(file("robots/R1/corvantis.dat")); }
+  RunResult run(const std::vector<std::string>& args, ChildEnv env = {},
+                const std::string& program = programUnderTest()) const {
+    return runProgram(program, args, file("bin"), std::move(env));
+  }
+
+  TempDir dir_;
+};
 
 }  // namespace corvantis::test
