@@ -11,23 +11,19 @@ namespace {
 
 TEST(ExplanationTest, EachSnapGetsItsSentenceAndTheJsonReadsBackExactly) {
   const FeatureVector reference = {5000, 300, 4, 45.3, 12.7};
+  const auto snap = [](const std::string& entry) {
+    return entry +
+           " of the capture counts as a whole number: this entry alone adds 0.25 to the "
+           "squared error.";
+  };
   const struct {
     const char* name;
     FeatureVector current;
     std::vector<std::string> sentences;
   } cases[] = {
-      {"capture angle snapped",
-       {5000, 301, 4, 45.005, 12.9},
-       {"Angle 45.005 of the capture counts as a whole number: this entry alone adds 0.25 to "
-        "the squared error."}},
-      {"no object in the capture",
-       {0, 0, -1, -1, -1},
-       {"Angle -1 of the capture counts as a whole number: this entry alone adds 0.25 to the "
-        "squared error.",
-        "Radius -1 of the capture counts as a whole number: this entry alone adds 0.25 to the "
-        "squared error."}},
-      {"nothing snapped", {5001, 299, 5, 45.31, 12.71}, {}},
-  };
+      {"capture angle snapped", {5000, 301, 4, 45.005, 12.9}, {snap("Angle 45.005")}},
+      {"no object in the capture", {0, 0, -1, -1, -1}, {snap("Angle -1"), snap("Radius -1")}},
+      {"nothing snapped", {5001, 299, 5, 45.31, 12.71}, {}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const Explanation e =
