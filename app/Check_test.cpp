@@ -105,10 +105,16 @@ TEST_F(CheckTest, ReferenceWithAnotherTimeIsRecomputedInPlace) {
   }
   EXPECT_TRUE(fs::is_empty(cell_.file("var/tmp")));
 
+  // Named from the cell's own directory, the reference path begins with the robots folder.
   const std::string stored = cell_.store();
   fs::remove(ref());
-  EXPECT_EQ("0", check(ref(), cap()).out);
+  EXPECT_EQ("0",
+            test::runProgram(test::programUnderTest(),
+                             {"12", "robots/R1/ref/part.png", "robots/R1/cap/cap_0001.png", "0.1"},
+                             cell_.file(""))
+                .out);
   EXPECT_EQ(stored, cell_.store());
+  EXPECT_FALSE(fs::exists(cell_.file("corvantis.dat")));
   EXPECT_TRUE(std::regex_match(
       cell_.journal(),
       std::regex(kLine + "rejected.*\r\n" + kLine +
@@ -216,19 +222,6 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
   EXPECT_EQ("", cell_.store());  // the store is created, but nothing was ever written to it
 }
 
-// Run from the cell's own directory, the reference path begins with the robots folder.
-TEST_F(CheckTest, RelativePathFindsItsCell) {
-  drawBoth();
-  const RunResult run =
-      test::runProgram(test::programUnderTest(),
-                       {"12", "robots/R1/ref/part.png", "robots/R1/cap/cap_0001.png", "0.1"},
-                       cell_.dir_.path().string());
-  EXPECT_EQ("1", run.out) << run.err;
-  EXPECT_EQ(1u, test::crLfLines(cell_.journal()).size());
-  EXPECT_EQ(1u, test::crLfLines(cell_.store()).size());
-  EXPECT_FALSE(fs::exists(cell_.file("corvantis.dat")));
-}
-
 // Cells where files cannot be written: the check still gives its verdict, the store is
 // never lost or cut, and stderr says what was not written.
 struct FailureCase {
@@ -239,29 +232,29 @@ struct FailureCase {
   std::vector<const char*> told;  // each appears on stderr; none: stderr stays empty
 };
 
+void keepCell(const fs::path&) {}
+// Run as the user nobody when run as root, since root writes into read-only directories.
+void makeBaseReadOnly(const fs::path& cell) {
+  for (const char* dir : {"bin", "var/tmp"}) fs::permissions(cell / dir, fs::perms(0777));
+  for (const char* dir : {"robots/R1/debug", "robots/R1"})
+    fs::permissions(cell / dir, fs::perms(0555));
+}
+void removeTemporaryDirectory(const fs::path& cell) { fs::remove_all(cell / "var"); }
+
+// The size limit lies below the store's size, and just above the journal's: a journal
+// line cut at the limit would be a torn line.
 const FailureCase kCases[] = {
-    // Below the store's size, and just above the journal's: a journal line cut at the
-    // limit would be a torn line.
     {"FileSizeLimit",
-     [](const fs::path&) {},
-     ChildEnv{"", {}, {}, 1100},
+     keepCell,
+     {"", {}, {}, 1100},
      false,
      {"store", "not updated", "journal line not written", "File too large"}},
-    // As the user nobody when run as root, since root writes into read-only directories.
     {"ReadOnlyBaseDirectory",
-     [](const fs::path& cell) {
-       for (const char* dir : {"bin", "var/tmp"}) fs::permissions(cell / dir, fs::perms(0777));
-       for (const char* dir : {"robots/R1/debug", "robots/R1"})
-         fs::permissions(cell / dir, fs::perms(0555));
-     },
-     ChildEnv{"", {}, {}, -1, true},
+     makeBaseReadOnly,
+     {"", {}, {}, -1, true},
      false,
      {"store not opened", "journal line not written"}},
-    {"MissingTemporaryDirectory",
-     [](const fs::path& cell) { fs::remove_all(cell / "var"); },
-     ChildEnv(),
-     true,
-     {}},
+    {"MissingTemporaryDirectory", removeTemporaryDirectory, {}, true, {}},
 };
 
 class CheckFailureTest : public CheckTest, public ::testing::WithParamInterface<FailureCase> {};
