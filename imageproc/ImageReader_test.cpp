@@ -191,6 +191,7 @@ const struct Variant {
     {"bmp rle8", false, bmpOf(8, false, true)},
     {"png grey", true, pngOf({PNG_COLOR_TYPE_GRAY})},
     {"png grey 2 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 2})},
+    {"png grey 4 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 4})},
     {"png grey 16 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 16})},
     {"png grey alpha", true, pngOf({PNG_COLOR_TYPE_GA})},
     {"png palette", true, pngOf({PNG_COLOR_TYPE_PALETTE})},
