@@ -311,9 +311,12 @@ TEST_F(ImageReaderTest, AbsurdSizesAreRefusedBeforeReading) {
     EXPECT_EQ(ReadOutcome::kFailed, result.outcome) << name;
     EXPECT_TRUE(ours.empty() && !result.message.empty()) << name;
   }
-  EXPECT_EQ(ReadOutcome::kRead, checkImageSize(8192, 8192).outcome);
-  EXPECT_EQ(ReadOutcome::kFailed, checkImageSize(8192, 8193).outcome);
-  EXPECT_EQ(ReadOutcome::kFailed, checkImageSize(0xffffffffu, 0xffffffffu).outcome);
+  using Size = std::pair<std::uint64_t, std::uint64_t>;
+  for (const auto& [w, h] : {Size{8192, 8192}, Size{kMaxImagePixels, 1}, Size{1, kMaxImagePixels}})
+    EXPECT_EQ(ReadOutcome::kRead, checkImageSize(w, h).outcome) << w << " x " << h;
+  for (const auto& [w, h] : {Size{8192, 8193}, Size{kMaxImagePixels + 1, 1}, Size{0, 1}, Size{1, 0},
+                             Size{0xffffffffu, 0xffffffffu}})
+    EXPECT_EQ(ReadOutcome::kFailed, checkImageSize(w, h).outcome) << w << " x " << h;
 }
 
 }  // namespace
