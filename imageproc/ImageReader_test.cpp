@@ -81,8 +81,9 @@ struct PngKind {
   bool gamma = false, srgb = false, interlaced = false;
 };
 
-// A PNG of `image` written by libpng: a varying alpha where the kind has one, a 16-entry
-// palette, and noise in the low byte of 16-bit samples.
+// A PNG of `image` written by libpng: grey from the green channel (its low bits below 8
+// bits a sample, and as indices into a 16-entry palette), a varying alpha where the kind
+// has one, and noise in the low byte of 16-bit samples.
 Bytes png(const cv::Mat& image, const PngKind& k) {
   std::vector<cv::Mat> bgr;
   cv::split(image, bgr);
