@@ -48,6 +48,9 @@ HarrisResponseRows::HarrisResponseRows(const cv::Mat& image, int first, int last
       response_(static_cast<std::size_t>(last - first)) {
   CV_Assert(supports(image, blockSize) && 0 <= first && first < last && last <= image.cols);
   for (std::vector<double>& sums : rowSums_) sums.resize(columnSums_.size());
+  for (int column = first - anchor_; column < last + anchor_; ++column) {
+    gradientColumns_.push_back(reflect(column, image.cols) - roiFirst_);
+  }
 }
 
 // Holds the gradients of `row` from now on: a band from two rows above it (the block
@@ -76,7 +79,7 @@ void HarrisResponseRows::addRowSum(int row, double* sum) {
   const float* dy = dy_.ptr<float>(imageRow - bandFirst_);
   const int width = last_ - first_ + 2 * anchor_;
   for (int j = 0; j < width; ++j) {
-    const int column = reflect(first_ - anchor_ + j, image_.cols) - roiFirst_;
+    const int column = gradientColumns_[static_cast<std::size_t>(j)];
     covRow_[3 * j] = dx[column] * dx[column];
     covRow_[3 * j + 1] = dx[column] * dy[column];
     covRow_[3 * j + 2] = dy[column] * dy[column];

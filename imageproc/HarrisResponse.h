@@ -44,6 +44,8 @@ class HarrisResponseRows {
   int roiFirst_;
   int roiLast_;
   int bandFirst_ = 0;
+  // Where in a band's row each column of the blocks is, the image edge reflected.
+  std::vector<int> gradientColumns_;
   cv::Mat dx_;
   cv::Mat dy_;
   // The row sums of the last block-size rows added (a ring), the running column sums,
