@@ -6,7 +6,8 @@
 #include <jpeglib.h>
 #include <png.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -23,18 +24,14 @@ using Bytes = std::string;
 
 // A camera-like colour capture: gradients in every channel, a dark part and noise.
 cv::Mat scene(int rows, int cols) {
-  cv::Mat image(rows, cols, CV_8UC3);
-  cv::RNG rng(rows * 1000 + cols);
+  cv::Mat image(rows, cols, CV_8UC3), noise(rows, cols, CV_8UC3);
   for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c) {
-      image.at<cv::Vec3b>(r, c) =
-          cv::Vec3b(cv::saturate_cast<uchar>(40 + 200 * c / cols + rng.uniform(-20, 20)),
-                    cv::saturate_cast<uchar>(255 * r / rows + rng.uniform(-20, 20)),
-                    cv::saturate_cast<uchar>((r * 7 + c * 13) % 256));
-    }
+    for (int c = 0; c < cols; ++c)
+      image.at<cv::Vec3b>(r, c) = cv::Vec3b(200 * c / cols, 215 * r / rows, (r * 7 + c * 13) % 256);
   }
-  cv::rectangle(image, cv::Rect(cols / 4, rows / 4, cols / 3, rows / 3), cv::Scalar(20, 30, 10),
-                cv::FILLED);
+  cv::RNG(rows * 1000 + cols).fill(noise, cv::RNG::UNIFORM, 0, 40);
+  image += noise;
+  cv::rectangle(image, cv::Rect(cols / 4, rows / 4, cols / 3, rows / 3), {20, 30, 10}, cv::FILLED);
   return image;
 }
 
@@ -45,82 +42,64 @@ void put32(Bytes* b, std::size_t at, std::uint32_t v) {
 // A BMP of `image`. Up to 8 bits a pixel the pixels are indices into a coloured palette;
 // `rle` compresses 4 and 8-bit rows in runs; a negative-height file is stored top-down.
 Bytes bmp(const cv::Mat& image, int bits, bool topDown = false, bool rle = false) {
-  const int rows = image.rows, cols = image.cols;
-  const int entries = bits <= 8 ? 1 << bits : 0;
-  Bytes palette;
-  for (int i = 0; i < entries; ++i) palette += {char(i * 37), char(255 - i * 11), char(i * 90), 0};
-  Bytes pixels;
-  for (int y = 0; y < rows; ++y) {
-    const cv::Vec3b* row = image.ptr<cv::Vec3b>(topDown ? y : rows - 1 - y);
-    const auto index = [&](int x) { return (row[x][1] + row[x][2]) / 2 >> (8 - bits); };
-    Bytes line;
-    if (rle) {
-      // One run per pixel: the simplest valid encoding, then end of line.
-      for (int x = 0; x < cols; ++x) line += {char(1), char(bits == 4 ? index(x) << 4 : index(x))};
-      line += {0, 0};
-    } else {
-      line.assign(((cols * bits + 7) / 8 + 3) & ~3, '\0');
-      for (int x = 0; x < cols; ++x) {
-        if (bits <= 8) {
-          line[x * bits / 8] = char(line[x * bits / 8] | index(x) << (8 - bits - x * bits % 8));
-        } else if (bits == 16) {
-          const int v = (row[x][0] >> 3) | (row[x][1] >> 3) << 5 | (row[x][2] >> 3) << 10;
-          line[2 * x] = char(v), line[2 * x + 1] = char(v >> 8);
-        } else {
-          for (int ch = 0; ch < 3; ++ch) line[x * bits / 8 + ch] = char(row[x][ch]);
-          if (bits == 32) line[x * 4 + 3] = char(x);
-        }
+  Bytes palette, pixels;
+  for (int i = 0; i < (bits <= 8 ? 1 << bits : 0); ++i)
+    palette += {char(i * 37), char(255 - i * 11), char(i * 90), 0};
+  for (int y = 0; y < image.rows; ++y) {
+    const cv::Vec3b* row = image.ptr<cv::Vec3b>(topDown ? y : image.rows - 1 - y);
+    Bytes line(rle ? 0 : ((image.cols * bits + 7) / 8 + 3) & ~3, '\0');
+    for (int x = 0; x < image.cols; ++x) {
+      const cv::Vec3b p = row[x];
+      const int index = bits <= 8 ? (p[1] + p[2]) / 2 >> (8 - bits) : 0;
+      const int v555 = p[0] >> 3 | (p[1] >> 3) << 5 | (p[2] >> 3) << 10;
+      if (rle) {  // one run a pixel: the simplest valid encoding
+        line += {char(1), char(bits == 4 ? index << 4 : index)};
+      } else if (bits <= 8) {
+        line[x * bits / 8] = char(line[x * bits / 8] | index << (8 - bits - x * bits % 8));
+      } else {
+        for (int i = 0; i < bits / 8; ++i)
+          line[x * bits / 8 + i] = char(bits == 16 ? v555 >> 8 * i : i < 3 ? p[i] : x);
       }
     }
-    pixels += line;
+    pixels += rle ? line + Bytes{0, 0} : line;  // a run list ends in end-of-line
   }
-  if (rle) pixels += {0, 1};
-  Bytes file(54, '\0');
-  file[0] = 'B', file[1] = 'M';
+  if (rle) pixels += Bytes{0, 1};
+  Bytes file = "BM" + Bytes(52, '\0');
   put32(&file, 2, 54 + palette.size() + pixels.size());
   put32(&file, 10, 54 + palette.size());
   put32(&file, 14, 40);
-  put32(&file, 18, cols);
-  put32(&file, 22, topDown ? -rows : rows);
+  put32(&file, 18, image.cols);
+  put32(&file, 22, topDown ? -image.rows : image.rows);
   put32(&file, 26, 1 | bits << 16);
   put32(&file, 30, rle ? (bits == 8 ? 1 : 2) : 0);
   return file + palette + pixels;
 }
 
-struct PngOptions {
+struct PngKind {
   int colourType;
-  int bitDepth = 8;
-  bool gamma = false;
-  bool srgb = false;
-  bool interlaced = false;
+  int depth = 8;
+  bool gamma = false, srgb = false, interlaced = false;
 };
 
-Bytes png(const cv::Mat& image, const PngOptions& o) {
-  const int channels = o.colourType == PNG_COLOR_TYPE_RGB_ALPHA ? 4
-                       : o.colourType == PNG_COLOR_TYPE_RGB     ? 3
-                       : o.colourType == PNG_COLOR_TYPE_GA      ? 2
-                                                                : 1;
-  const int bytes = o.bitDepth == 16 ? 2 : 1;
-  std::vector<std::vector<png_byte>> rows(image.rows,
-                                          std::vector<png_byte>(image.cols * channels * bytes));
-  for (int r = 0; r < image.rows; ++r) {
-    for (int c = 0; c < image.cols; ++c) {
-      const cv::Vec3b p = image.at<cv::Vec3b>(r, c);
-      const int values[4] = {channels >= 3 ? p[2] : p[1], channels == 2 ? c * 5 % 256 : p[1], p[0],
-                             r * 3 % 256};
-      for (int ch = 0; ch < channels; ++ch) {
-        const int v = o.colourType == PNG_COLOR_TYPE_PALETTE ? p[1] >> 4 : values[ch];
-        if (o.bitDepth < 8) {
-          png_byte& b = rows[r][c * o.bitDepth / 8];
-          b = png_byte(b | (v >> (8 - o.bitDepth)) << (8 - o.bitDepth - c * o.bitDepth % 8));
-        } else if (bytes == 2) {
-          rows[r][2 * (c * channels + ch)] = png_byte(v),
-                                      rows[r][2 * (c * channels + ch) + 1] = png_byte(c * r);
-        } else {
-          rows[r][c * channels + ch] = png_byte(v);
-        }
-      }
-    }
+// A PNG of `image` written by libpng: grey from the green channel (its low bits below 8
+// bits a sample, and as indices into a 16-entry palette), a varying alpha where the kind
+// has one, and noise in the low byte of 16-bit samples.
+Bytes png(const cv::Mat& image, const PngKind& k) {
+  std::vector<cv::Mat> bgr;
+  cv::split(image, bgr);
+  std::vector<cv::Mat> planes = {bgr[1]};
+  if (k.colourType == PNG_COLOR_TYPE_RGB || k.colourType == PNG_COLOR_TYPE_RGB_ALPHA)
+    planes = {bgr[2], bgr[1], bgr[0]};
+  if (k.colourType & PNG_COLOR_MASK_ALPHA) planes.push_back(bgr[0] ^ bgr[1]);
+  cv::Mat pixels, low;
+  cv::merge(planes, pixels);
+  if (k.colourType == PNG_COLOR_TYPE_PALETTE || k.depth < 8)
+    pixels &= cv::Scalar::all((1 << std::min(k.depth, 4)) - 1);
+  if (k.depth == 16) {
+    pixels.convertTo(pixels, CV_16U, 256);
+    low.create(pixels.size(), pixels.type());
+    cv::randu(low, 0, 256);
+    pixels += low;
   }
   Bytes content;
   png_structp w = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -131,28 +110,22 @@ Bytes png(const cv::Mat& image, const PngOptions& o) {
         static_cast<Bytes*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
       },
       nullptr);
-  png_set_IHDR(w, info, image.cols, image.rows, o.bitDepth, o.colourType,
-               o.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
+  png_set_IHDR(w, info, image.cols, image.rows, k.depth, k.colourType,
+               k.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
   png_color palette[16];
-  for (int i = 0; i < 16; ++i)
-    palette[i] = {png_byte(i * 16), png_byte(255 - i * 9), png_byte(i * 5)};
-  if (o.colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(w, info, palette, 16);
-  if (o.gamma) png_set_gAMA(w, info, 1 / 1.8);
-  if (o.srgb) png_set_sRGB(w, info, PNG_sRGB_INTENT_PERCEPTUAL);
-  std::vector<png_bytep> pointers;
-  for (auto& row : rows) pointers.push_back(row.data());
+  for (int i = 0; i < 16; ++i) palette[i] = {png_byte(i * 16), png_byte(255 - i * 9), png_byte(i)};
+  if (k.colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(w, info, palette, 16);
+  if (k.gamma) png_set_gAMA(w, info, 1 / 1.8);
+  if (k.srgb) png_set_sRGB(w, info, PNG_sRGB_INTENT_PERCEPTUAL);
   png_write_info(w, info);
-  png_write_image(w, pointers.data());
+  png_set_packing(w);  // one sample a byte in `pixels`, as few bits as the depth in the file
+  png_set_swap(w);     // 16-bit samples in the machine's (little-endian) order
+  std::vector<png_bytep> rows;
+  for (int r = 0; r < pixels.rows; ++r) rows.push_back(pixels.ptr(r));
+  png_write_image(w, rows.data());
   png_write_end(w, info);
   png_destroy_write_struct(&w, &info);
   return content;
-}
-
-Bytes encoded(const cv::Mat& image, const std::string& extension,
-              const std::vector<int>& params = {}) {
-  std::vector<uchar> buffer;
-  EXPECT_TRUE(cv::imencode(extension, image, buffer, params));
-  return Bytes(buffer.begin(), buffer.end());
 }
 
 // An Adobe-style four-component JPEG, which libjpeg cannot turn into grey itself.
@@ -168,15 +141,12 @@ Bytes cmykJpeg(const cv::Mat& image) {
   info.input_components = 4, info.in_color_space = JCS_CMYK;
   jpeg_set_defaults(&info);
   jpeg_start_compress(&info, TRUE);
-  std::vector<JSAMPLE> row(image.cols * 4);
+  cv::Mat cmyk, k;
+  cv::extractChannel(image, k, 2);
+  cv::merge(std::vector<cv::Mat>{image, 255 - k}, cmyk);
   while (info.next_scanline < info.image_height) {
-    const cv::Vec3b* p = image.ptr<cv::Vec3b>(info.next_scanline);
-    for (int c = 0; c < image.cols; ++c) {
-      for (int ch = 0; ch < 3; ++ch) row[4 * c + ch] = p[c][ch];
-      row[4 * c + 3] = JSAMPLE(c);
-    }
-    JSAMPROW rows[] = {row.data()};
-    jpeg_write_scanlines(&info, rows, 1);
+    JSAMPROW row = cmyk.ptr(static_cast<int>(info.next_scanline));
+    jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);
   jpeg_destroy_compress(&info);
@@ -186,30 +156,29 @@ Bytes cmykJpeg(const cv::Mat& image) {
 }
 
 using Maker = std::function<Bytes(const cv::Mat&)>;
-
 Maker bmpOf(int bits, bool topDown = false, bool rle = false) {
   return [=](const cv::Mat& m) { return bmp(m, bits, topDown, rle); };
 }
-Maker pngOf(const PngOptions& o) {
-  return [=](const cv::Mat& m) { return png(m, o); };
+Maker pngOf(const PngKind& k) {
+  return [=](const cv::Mat& m) { return png(m, k); };
 }
 // Encoded by the library, in colour or (`grey`) after conversion.
 Maker libraryOf(const std::string& extension, bool grey = false, std::vector<int> params = {}) {
   return [=](const cv::Mat& m) {
     cv::Mat image = m;
     if (grey) cv::cvtColor(m, image, cv::COLOR_BGR2GRAY);
-    return encoded(image, extension, params);
+    std::vector<uchar> buffer;
+    EXPECT_TRUE(cv::imencode(extension, image, buffer, params));
+    return Bytes(buffer.begin(), buffer.end());
   };
 }
 
-struct Variant {
+const std::vector<int> kProgressive = {cv::IMWRITE_JPEG_PROGRESSIVE, 1};
+const struct Variant {
   const char* name;
   bool fast;  // read by the fast readers; otherwise declined for cv::imread
   Maker make;
-};
-
-const std::vector<int> kProgressive = {cv::IMWRITE_JPEG_PROGRESSIVE, 1};
-const Variant kVariants[] = {
+} kVariants[] = {
     {"bmp 1 bit", true, bmpOf(1)},
     {"bmp 4 bits", true, bmpOf(4)},
     {"bmp 8 bits", true, bmpOf(8)},
@@ -217,13 +186,13 @@ const Variant kVariants[] = {
     {"bmp 24 bits", true, bmpOf(24)},
     {"bmp 24 bits top-down", true, bmpOf(24, true)},
     {"bmp 32 bits", true, bmpOf(32)},
-    {"bmp grey by the library", true,
-     [](const cv::Mat& m) { return encoded(m.reshape(1, m.rows).colRange(0, m.cols), ".bmp"); }},
+    {"bmp grey by the library", true, libraryOf(".bmp", true)},
     {"bmp 16 bits", false, bmpOf(16)},
     {"bmp rle4", false, bmpOf(4, false, true)},
     {"bmp rle8", false, bmpOf(8, false, true)},
     {"png grey", true, pngOf({PNG_COLOR_TYPE_GRAY})},
     {"png grey 2 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 2})},
+    {"png grey 4 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 4})},
     {"png grey 16 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 16})},
     {"png grey alpha", true, pngOf({PNG_COLOR_TYPE_GA})},
     {"png palette", true, pngOf({PNG_COLOR_TYPE_PALETTE})},
@@ -241,8 +210,7 @@ const Variant kVariants[] = {
     {"jpeg grey progressive", true, libraryOf(".jpg", true, kProgressive)},
     {"jpeg cmyk", false, cmykJpeg},
     {"tiff", false, libraryOf(".tiff")},
-    {"pgm", false, libraryOf(".pgm", true)},
-};
+    {"pgm", false, libraryOf(".pgm", true)}};
 
 // What the library reads; empty when it fails, also by an exception.
 cv::Mat libraryRead(const std::string& path) {
@@ -253,28 +221,19 @@ cv::Mat libraryRead(const std::string& path) {
   }
 }
 
-// Both empty, or the same size and the same pixels.
-::testing::AssertionResult samePixels(const cv::Mat& ours, const cv::Mat& library) {
-  if (ours.empty() && library.empty()) return ::testing::AssertionSuccess();
-  if (ours.size() != library.size() || ours.type() != library.type()) {
-    return ::testing::AssertionFailure()
-           << "size " << ours.size() << " type " << ours.type() << ", the library's "
-           << library.size() << " type " << library.type();
-  }
-  const double diff = cv::norm(ours, library, cv::NORM_INF);
-  if (diff == 0) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "grey levels differ by up to " << diff;
+// Both empty, or the same size and the same grey levels.
+bool samePixels(const cv::Mat& a, const cv::Mat& b) {
+  return (a.empty() && b.empty()) ||
+         (a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0);
 }
 
 class ImageReaderTest : public ::testing::Test {
  protected:
   // The library's warnings about the damaged files would bury the test output.
   void SetUp() override { cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR); }
-
   std::string write(const std::string& name, const Bytes& content) {
-    const std::string path = dir_.file(name);
-    test::writeFile(path, content);
-    return path;
+    test::writeFile(dir_.file(name), content);
+    return dir_.file(name);
   }
   test::TempDir dir_;
 };
@@ -283,17 +242,14 @@ TEST_F(ImageReaderTest, EveryVariantReadsAsTheLibraryReadsIt) {
   for (const cv::Size size : {cv::Size(37, 23), cv::Size(64, 48)}) {
     const cv::Mat image = scene(size.height, size.width);
     for (const Variant& v : kVariants) {
-      SCOPED_TRACE(std::string(v.name) + " " + std::to_string(size.width) + "x" +
-                   std::to_string(size.height));
+      SCOPED_TRACE(std::string(v.name) + " " + std::to_string(size.width));
       const std::string path = write("image", v.make(image));
       const cv::Mat expected = libraryRead(path);
       ASSERT_FALSE(expected.empty()) << "the library cannot read the corpus file";
       cv::Mat fast, any;
       EXPECT_EQ(v.fast ? ReadOutcome::kRead : ReadOutcome::kDeclined,
                 readFast(path, &fast).outcome);
-      if (v.fast) {
-        EXPECT_TRUE(samePixels(fast, expected));
-      }
+      EXPECT_TRUE(!v.fast || samePixels(fast, expected));
       ASSERT_EQ(ReadOutcome::kRead, readGreyImage(path, &any).outcome);
       EXPECT_TRUE(samePixels(any, expected));
     }
@@ -345,21 +301,23 @@ TEST_F(ImageReaderTest, AbsurdSizesAreRefusedBeforeReading) {
   const cv::Mat image = scene(8, 8);
   Bytes hugeBmp = bmp(image, 24);
   put32(&hugeBmp, 18, 0x10000), put32(&hugeBmp, 22, 0x10000);
-  Bytes hugeJpeg = encoded(image, ".jpg");
+  Bytes hugeJpeg = libraryOf(".jpg")(image);
   const std::size_t sof = hugeJpeg.find("\xFF\xC0");
-  hugeJpeg[sof + 5] = hugeJpeg[sof + 6] = hugeJpeg[sof + 7] = hugeJpeg[sof + 8] = '\xff';
+  hugeJpeg.replace(sof + 5, 4, "\xff\xff\xff\xff");
   for (const auto& [name, content] :
        {std::pair{"huge.bmp", hugeBmp}, std::pair{"huge.jpg", hugeJpeg},
         std::pair{"huge.pgm", Bytes("P5\n100000 100000\n255\n")}}) {
     cv::Mat ours;
     const ReadResult result = readGreyImage(write(name, content), &ours);
     EXPECT_EQ(ReadOutcome::kFailed, result.outcome) << name;
-    EXPECT_TRUE(ours.empty()) << name;
-    EXPECT_FALSE(result.message.empty()) << name;
+    EXPECT_TRUE(ours.empty() && !result.message.empty()) << name;
   }
-  EXPECT_EQ(ReadOutcome::kRead, checkImageSize(8192, 8192).outcome);
-  EXPECT_EQ(ReadOutcome::kFailed, checkImageSize(8192, 8193).outcome);
-  EXPECT_EQ(ReadOutcome::kFailed, checkImageSize(0xffffffffu, 0xffffffffu).outcome);
+  using Size = std::pair<std::uint64_t, std::uint64_t>;
+  for (const auto& [w, h] : {Size{8192, 8192}, Size{kMaxImagePixels, 1}, Size{1, kMaxImagePixels}})
+    EXPECT_EQ(ReadOutcome::kRead, checkImageSize(w, h).outcome) << w << " x " << h;
+  for (const auto& [w, h] : {Size{8192, 8193}, Size{kMaxImagePixels + 1, 1}, Size{0, 1}, Size{1, 0},
+                             Size{0xffffffffu, 0xffffffffu}})
+    EXPECT_EQ(ReadOutcome::kFailed, checkImageSize(w, h).outcome) << w << " x " << h;
 }
 
 }  // namespace

@@ -2,27 +2,20 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <sstream>
 
 namespace corvantis::test {
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
   std::random_device rd;
-  const auto base = std::filesystem::temp_directory_path();
-  for (;;) {
-    std::ostringstream name;
-    name << "corvantis-test-" << rd() << "-" << counter++;
-    std::error_code ec;
-    if (std::filesystem::create_directory(base / name.str(), ec)) {
-      path_ = base / name.str();
-      return;
-    }
-  }
+  std::error_code ec;
+  do {
+    path_ = std::filesystem::temp_directory_path() /
+            ("corvantis-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
+  } while (!std::filesystem::create_directory(path_, ec));
 }
 
 TempDir::~TempDir() {
@@ -39,8 +32,7 @@ TempDir::~TempDir() {
 void writeFile(const std::string& path, const std::string& content) {
   const std::filesystem::path p(path);
   if (p.has_parent_path()) std::filesystem::create_directories(p.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 
 std::string readFile(const std::string& path) {
