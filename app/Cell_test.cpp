@@ -82,25 +82,21 @@ TEST_F(CellTest, ForgetTakesOutTheRecordOfAPathsFileName) {
 // Nothing on stdout, the reason on stderr.
 TEST_F(CellTest, BadInputFailsAndChangesNothing) {
   const std::string missingBase = dir_.file("robots/R9");
-  const std::string usage = std::to_string(kCellUsageError) + "\n\ncorvantis-cell: ";
-  const struct {
-    std::vector<std::string> args;
-    std::string said;  // where the output begins
-  } cases[] = {
-      {{}, usage + "no command given"},
-      {{"stor", base_}, usage + "unknown command stor"},
-      {{"store"}, usage.substr(0, 3) + "usage: corvantis-cell store BASE"},
-      {{"forget", base_}, usage.substr(0, 3) + "usage: corvantis-cell forget BASE NAME"},
-      {{"store", missingBase}, "1\n\ncorvantis-cell: " + missingBase + " is no directory"},
-      {{"forget", missingBase, "part.png"},
-       "1\n\ncorvantis-cell: " + missingBase + " is no directory"},
-      {{"forget", base_, "upper part.png"},
-       "1\n\ncorvantis: no record of upper part.png in the store"},
+  const std::string usage = std::to_string(kCellUsageError) + "\n\n",
+                    u = usage + "corvantis-cell: ", failed = "1\n\ncorvantis-cell: ";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{}, u + "no command given"},
+      {{"stor", base_}, u + "unknown command stor"},
+      {{"store"}, usage + "usage: corvantis-cell store BASE"},
+      {{"forget", base_}, usage + "usage: corvantis-cell forget BASE NAME"},
+      {{"store", missingBase}, failed + missingBase + " is no directory"},
+      {{"forget", missingBase, "part.png"}, failed + missingBase + " is no directory"},
+      {{"forget", base_, "upper part.png"}, "1\n\ncorvantis: no record of upper part.png in"},
       {{"forget", base_, "half"}, "1\n\ncorvantis: no record of half in"},  // nor of a prefix
   };
-  for (const auto& c : cases) {
-    const std::string said = run(c.args);
-    EXPECT_EQ(0u, said.find(c.said)) << said;
+  for (const auto& [args, expected] : cases) {
+    const std::string said = run(args);
+    EXPECT_EQ(0u, said.find(expected)) << said;
     EXPECT_EQ(kStore, readFile(store_));
     EXPECT_FALSE(fs::exists(missingBase));
   }

@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "test/TestUtil.h"
-#include "workspace/Paths.h"
 
 namespace corvantis {
 namespace {
@@ -55,9 +54,8 @@ std::string verdict(const std::string& step, bool accepted, const std::string& e
 class ReportTest : public ::testing::Test {
  protected:
   ReportTest() { std::filesystem::create_directories(base_ + "/debug"); }
-  std::string journal(int generation = 0) const {
-    const std::string path = journalPathOf(base_);
-    return generation == 0 ? path : rotatedNames(path)[generation - 1];
+  std::string journal(const char* generation = "") const {
+    return base_ + "/debug/corvantis" + generation + ".log";
   }
   // The status, then what the report says on stdout.
   std::string run(std::vector<std::string> args = {}) {
@@ -84,7 +82,7 @@ TEST_F(ReportTest, CountsPercentilesAndWhatIfOverAllGenerations) {
   newer += verdict("left, 2", false, "0.5") + verdict("left, 2", false, "0.5");
   newer += verdict("left, 2", false, "0.707107", "0.2") + verdict("9", true, "0");
   newer += "[05/12/2026 07:06:00] - Step: 9, Image: cap.bmp, Status: acc";
-  test::writeFile(journal(1), older);
+  test::writeFile(journal("_1"), older);
   test::writeFile(journal(), newer);
   const std::string row = "        97                   0                   0\n", said = run();
   const std::string parts[] = {
@@ -120,12 +118,12 @@ TEST_F(ReportTest, BadInputIsToldAndNeverFatal) {
   EXPECT_NE(std::string::npos, run().find("0\nCell " + base_ +
                                           "\nJournal: 0 file(s), 0 verdict line(s), 0 other line(s)"
                                           " skipped\nValues log: off"));
-  std::filesystem::create_directories(journal(2));
+  std::filesystem::create_directories(journal("_2"));
   test::writeFile(journal(), verdict("7", true, "0.05"));
   const std::string said = run();
   EXPECT_EQ(0u, said.find("1\n"));
   EXPECT_NE(std::string::npos, said.find("checks 1, accepted 1"));
-  EXPECT_NE(std::string::npos, err_.str().find(journal(2)));
+  EXPECT_NE(std::string::npos, err_.str().find(journal("_2")));
 
   const std::string missing = dir_.file("robots/R9");
   std::ostringstream out, err;

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -20,8 +21,7 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
   const std::string outPath = capture_.file("out"), errPath = capture_.file("err");
   const char* wrapper = std::getenv("CORVANTIS_TEST_WRAPPER");
   std::istringstream wrapperWords(env.wrapped && wrapper != nullptr ? wrapper : "");
-  std::vector<std::string> words;
-  for (std::string word; wrapperWords >> word;) words.push_back(word);
+  std::vector<std::string> words{std::istream_iterator<std::string>(wrapperWords), {}};
   words.push_back(program);
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -59,9 +59,7 @@ bool Child::waitFor(std::chrono::milliseconds limit) {
 }
 
 void Child::kill() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGKILL);
-  waitpid(pid_, nullptr, 0);
+  if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
   pid_ = -1;
 }
 

@@ -18,15 +18,14 @@ struct RunResult {
   std::string out, err;
 };
 
+// Defaults throughout, so that a brace list may end after any field.
 struct ChildEnv {
-  // Defaults for every field, so that a brace list may end after any of them.
   std::string cwd = {};  // empty: the test's own
   std::vector<std::string> unsetVars = {};
   std::vector<std::pair<std::string, std::string>> setVars = {};
   long fileSizeLimit = -1;    // RLIMIT_FSIZE, with SIGXFSZ at its default as in a cell
   bool unprivileged = false;  // as the user nobody when root, for whom nothing is read-only
-  // Through CORVANTIS_TEST_WRAPPER (a tool with its options: valgrind, wine) when set.
-  bool wrapped = true;
+  bool wrapped = true;        // through CORVANTIS_TEST_WRAPPER (valgrind, wine) when set
 };
 
 // A running child whose standard output and error go to files; killed and reaped with
@@ -56,8 +55,7 @@ std::string programUnderTest();
 
 // robots/R1 with ref/, cap/ and debug/, and bin/ to run from; a copy of the cell at
 // `source` without its store, if given.
-class TestCell {
- public:
+struct TestCell {
   explicit TestCell(const std::string& source = "");
   std::string file(const std::string& relative) const { return dir_.file(relative); }
   std::string journal() const { return readFile(file("robots/R1/debug/corvantis.log")); }
@@ -66,7 +64,6 @@ class TestCell {
                 const std::string& program = programUnderTest()) const {
     return runProgram(program, args, file("bin"), std::move(env));
   }
-
   TempDir dir_;
 };
 
