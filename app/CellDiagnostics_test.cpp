@@ -20,30 +20,19 @@ namespace {
 namespace fs = std::filesystem;
 using test::RunResult;
 
-// A dark part on a noisy colour frame, offset by dx. Offsets of 30 and more turn the
-// frame over, so that the object lies elsewhere and the check rejects.
-cv::Mat colourFrame(int dx, int seed) {
-  cv::Mat image(120, 160, CV_8UC3);
-  cv::RNG rng(seed);
-  rng.fill(image, cv::RNG::NORMAL, cv::Scalar(170, 180, 160), cv::Scalar(12, 12, 12));
-  cv::rectangle(image, cv::Rect(40 + dx, 30, 60, 40), cv::Scalar(30, 40, 20), cv::FILLED);
-  if (dx >= 30) cv::flip(image, image, -1);
-  return image;
-}
-
-// Names with commas and blanks, as operators give them.
+// Names with commas and blanks, as operators give them; the moved part is out of its
+// capture altogether.
 class CellDiagnosticsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(cv::imwrite(cell_.file("robots/R1/ref/part.png"), colourFrame(0, 1)));
-    ASSERT_TRUE(cv::imwrite(cap_, colourFrame(2, 1)));
-    ASSERT_TRUE(cv::imwrite(moved_, colourFrame(40, 3)));
+    fs::copy_file(cell_.file("robots/R1/cap/cap_0001.png"), cap_);
+    ASSERT_TRUE(cv::imwrite(moved_, cv::Mat(40, 60, CV_8U, cv::Scalar(128))));
   }
   RunResult check(const std::string& current, test::ChildEnv env = {}) {
     return cell_.run({"left, 2", cell_.file("robots/R1/ref/part.png"), current, "0.1"}, env);
   }
 
-  const test::TestCell cell_;
+  const test::TestCell cell_{CORVANTIS_SOURCE_DIR "/examples/cell"};
   const std::string cap_ = cell_.file("robots/R1/cap/cap 1,a.png");
   const std::string moved_ = cell_.file("robots/R1/cap/moved part.png");
   const std::string valuesLog_ = cell_.file("robots/R1/debug/corvantis.csv");
