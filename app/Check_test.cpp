@@ -18,6 +18,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test/RunProgram.h"
@@ -65,19 +66,15 @@ TEST_F(CheckTest, ReferenceWithAnotherTimeIsRecomputedInPlace) {
   setFileTime(ref(), 1700000000);
   test::writeFile(cell_.file("robots/R1/corvantis.dat"), "; R1\r\nother.png,5,1,2,3,4.5,6.5\r\n");
   ASSERT_EQ("0", check(ref(), cap()).out);
-  const struct {
-    std::string image;
-    long time;
-    const char* verdict;
-  } replacements[] = {{cap(), 1700000100, "1"}, {blank, 1600000000, "0"}};
-  for (const auto& r : replacements) {
-    fs::copy_file(r.image, ref(), fs::copy_options::overwrite_existing);
-    setFileTime(ref(), r.time);
-    EXPECT_EQ(r.verdict, check(ref(), cap()).out) << r.time;
+  for (const auto& [image, time, verdict] :
+       {std::tuple(cap(), 1700000100L, "1"), std::tuple(blank, 1600000000L, "0")}) {
+    fs::copy_file(image, ref(), fs::copy_options::overwrite_existing);
+    setFileTime(ref(), time);
+    EXPECT_EQ(verdict, check(ref(), cap()).out) << time;
     // The short comment line is dropped.
     EXPECT_TRUE(std::regex_match(cell_.store(),
                                  std::regex("other\\.png,5,1,2,3,4\\.5,6\\.5\r\npart\\.png," +
-                                            std::to_string(r.time) + R"((,-?[0-9.]+){5}\r\n)")))
+                                            std::to_string(time) + R"((,-?[0-9.]+){5}\r\n)")))
         << cell_.store();
   }
   EXPECT_EQ(std::vector<std::string>{".keep"}, test::fileNamesIn(cell_.file("var/tmp")));
@@ -147,24 +144,19 @@ TEST_F(CheckTest, ToleranceTextIsReadLikeAtofAndOddTextIsTold) {
 
 // Only the exact words answer; with a path in front, "--help" is an image to view.
 TEST_F(CheckTest, HelpAndVersionAloneAnswerOnStdoutAndWrongUseFailsWithoutEffects) {
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    const char* said;  // where stdout begins
-    const char* told;  // within stderr
-  } cases[] = {{{"--help"}, 0, "usage: corvantis <step>", ""},
-               {{"-h"}, 0, "usage: corvantis <step>", ""},
-               {{"--version"}, 0, "corvantis " CORVANTIS_VERSION "\n", ""},
-               {{"./--help"}, 1, "", "cannot read image ./--help"},
-               {{}, 1, "", "usage"},
-               {{"1", ref(), ref()}, 1, "", "usage"},
-               {{"1", ref(), ref(), "0.1", "x"}, 1, "", "usage"}};
-  for (const auto& c : cases) {
-    const RunResult run = cell_.run(c.args);
-    const std::string what = std::to_string(c.args.size()) + " argument(s): " + run.out + run.err;
-    EXPECT_EQ(c.status, run.status) << what;
-    EXPECT_TRUE(run.out.rfind(c.said, 0) == 0 && run.out.empty() == !*c.said) << what;
-    EXPECT_TRUE(contains(run.err, c.told) && run.err.empty() == !*c.told) << what;
+  using Case = std::pair<std::vector<std::string>, std::string>;
+  for (const auto& [args, said] :
+       {Case{{"--help"}, "usage: corvantis <step>"}, Case{{"-h"}, "usage: corvantis <step>"},
+        Case{{"--version"}, "corvantis " CORVANTIS_VERSION "\n"}}) {
+    const RunResult run = cell_.run(args);  // status, the beginning of stdout, no stderr
+    EXPECT_EQ("0" + said, std::to_string(run.status) + run.out.substr(0, said.size()) + run.err);
+  }
+  for (const auto& [args, told] :
+       {Case{{"./--help"}, "cannot read image ./--help"}, Case{{}, "usage"},
+        Case{{"1", ref(), ref()}, "usage"}, Case{{"1", ref(), ref(), "0.1", "x"}, "usage"}}) {
+    const RunResult run = cell_.run(args);
+    EXPECT_EQ("1", std::to_string(run.status) + run.out) << args.size() << " argument(s)";
+    EXPECT_TRUE(contains(run.err, told)) << run.err;
   }
   for (const char* file :
        {"robots/R1/corvantis.dat", "robots/R1/debug/corvantis.log", "bin/corvantis.dat"})

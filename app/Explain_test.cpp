@@ -94,18 +94,15 @@ TEST_F(ExplainTest, SheetIsTheOnlyFileWrittenAndMistypedPathsFail) {
   for (const char* file : {"robots/R1/corvantis.dat", "robots/R1/debug/corvantis.log"})
     EXPECT_FALSE(fs::exists(cell_.file(file))) << file;
 
-  const struct {
-    std::vector<std::string> args;
-    const char* message;
-  } failures[] = {
+  const std::pair<std::vector<std::string>, const char*> failures[] = {
       {{"explain", ref(), cell_.file("robots/R1/cap/cap_0003.png")}, "cap_0003.png"},
       {{"explain", cell_.file("robots/R2/ref/part.png"), cap(1)}, "R2"},
       {{"explain", ref(), cap(1), "--sheet", cell_.file("nowhere/s.png")}, "nowhere"},
   };
-  for (const auto& f : failures) {
-    const RunResult failed = cell(f.args);
-    EXPECT_EQ(1, failed.status) << f.message;
-    EXPECT_NE(std::string::npos, failed.err.find(f.message)) << failed.err;
+  for (const auto& [args, message] : failures) {
+    const RunResult failed = cell(args);
+    EXPECT_EQ(1, failed.status) << message;
+    EXPECT_NE(std::string::npos, failed.err.find(message)) << failed.err;
   }
 }
 
