@@ -201,7 +201,11 @@ void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 void keepCell(const fs::path&) {}
 // Run as the user nobody when run as root, since root writes into read-only directories.
+// Nobody may not reach the build directory (below /root, say): the cell gets a copy of
+// the program, which needs no plugin for PNG files.
 void makeBaseReadOnly(const fs::path& cell) {
+  fs::copy_file(test::programUnderTest(), cell / "corvantis");
+  for (const char* dir : {"", "corvantis"}) fs::permissions(cell / dir, fs::perms(0755));
   for (const char* dir : {"bin", "var/tmp"}) fs::permissions(cell / dir, fs::perms(0777));
   for (const char* dir : {"robots/R1/debug", "robots/R1"})
     fs::permissions(cell / dir, fs::perms(0555));
@@ -242,16 +246,9 @@ TEST_P(CheckFailureTest, VerdictIsGivenAndTheStoreIsNeverLostOrCut) {
   test::writeFile(cell_.file("robots/R1/debug/corvantis.log"), journalBefore);
   c.breakCell(cell_.dir_.path());
 
-  // The user nobody may not reach the build directory (below /root, say): that run
-  // gets a copy of the program in the cell, which needs no plugin for PNG files.
-  std::string program = test::programUnderTest();
-  if (c.options.unprivileged) {
-    program = cell_.file("corvantis");
-    fs::copy_file(test::programUnderTest(), program);
-    fs::permissions(cell_.dir_.path(), fs::perms(0755));
-    fs::permissions(program, fs::perms(0755));
-  }
-  const RunResult run = cell_.run({"12", ref(), cap(), "0.1"}, c.options, program);
+  const std::string copy = cell_.file("corvantis");
+  const RunResult run = cell_.run({"12", ref(), cap(), "0.1"}, c.options,
+                                  fs::exists(copy) ? copy : test::programUnderTest());
   EXPECT_EQ(0, run.status) << run.err;
   EXPECT_EQ("1", run.out) << run.err;
   for (const char* told : c.told) EXPECT_TRUE(contains(run.err, told)) << run.err;
