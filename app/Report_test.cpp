@@ -99,20 +99,6 @@ TEST_F(ReportTest, CountsPercentilesAndWhatIfOverAllGenerations) {
   EXPECT_EQ("", err_.str());
 }
 
-TEST_F(ReportTest, CountsSnapsFromTheValuesLog) {
-  const std::string row =
-      "2026-12-05T07:04:09+01:00,7,ref.bmp,cap.bmp,5000,300,4,45.3,12.7,"
-      "5000,300,4,45.005,12.7,";
-  test::writeFile(journal(), verdict("7", false, "0.5") + verdict("7", true, "0.05"));
-  test::writeFile(base_ + "/debug/corvantis.csv",
-                  "time,step,reference,current\r\n" + row + "0.5,0.1,rejected,Angle\r\n" + row +
-                      "0.05,0.1,accepted,\r\nnot,a,row\r\n2026-12-05T07:04:10+01:00,7,ref");
-  const std::string said = run();
-  EXPECT_NE(std::string::npos,
-            said.find("Values log: 1 file(s), 2 row(s), 2 other row(s) skipped"));
-  EXPECT_NE(std::string::npos, said.find("errors from a snap: 1 of 2 logged check(s)")) << said;
-}
-
 // A journal generation that cannot be read: the others are still reported.
 TEST_F(ReportTest, BadInputIsToldAndNeverFatal) {
   EXPECT_NE(std::string::npos, run().find("0\nCell " + base_ +
