@@ -45,8 +45,7 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetOrTellsWhyNot) {
   const std::string sheetPath = dir.file("part.png.diagnostics.png");
   const ChildEnv headless{"", {"DISPLAY", "WAYLAND_DISPLAY"}};
   const auto view = [&] {
-    return test::runProgram(test::programUnderTest(), {kSample}, dir.path().string(), headless,
-                            60s);
+    return test::runProgram(test::programUnderTest(), {kSample}, dir.path().string(), headless);
   };
   const test::RunResult run = view();
   EXPECT_EQ(0, run.status) << run.err;  // -1 also when it waited and was killed
