@@ -167,6 +167,7 @@ Status FakePlatform::listDirectory(const std::string& path,
 
 Status FakePlatform::lockFile(const std::string& path, int /*timeoutMs*/,
                               std::unique_ptr<FileLock>* lock) {
+  if (auto f = fault(Op::lockFile, path)) return *f;
   const std::string name = resolve(path);
   if (locked_.count(name)) return Status::error(path, "locked by another check");
   const Status created = createFile(path);

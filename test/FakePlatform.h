@@ -26,7 +26,8 @@ class FakePlatform : public Platform {
     writeNewFile,
     replaceFile,
     appendDurably,
-    linkOrCopy
+    linkOrCopy,
+    lockFile
   };
 
   // Working directory /cell/bin, local time 2026-12-05 07:04:09.
