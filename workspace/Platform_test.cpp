@@ -22,7 +22,8 @@ class PlatformTest : public ::testing::Test {
   test::TempDir dir_;
 };
 
-TEST_F(PlatformTest, SizeTimeAndExistenceOfFiles) {
+TEST_F(PlatformTest, SizeTimeAndExistenceOfFilesAndTheWorkingDirectory) {
+  EXPECT_EQ(std::filesystem::current_path().string(), platform_.workingDirectory());
   test::writeFile(dir_.file("a"), std::string(3000, 'a'));
   EXPECT_EQ(3000u, platform_.fileSize(dir_.file("a")));
   EXPECT_TRUE(platform_.fileExists(dir_.file("a")));

@@ -20,28 +20,24 @@ namespace {
 // The real platform, with the process killed when its countdown of operations runs out.
 // The countdown reaching zero inside writeNewFile writes half the file first.
 class KillingPlatform : public Platform {
+  using Text = const std::string&;
+
  public:
   explicit KillingPlatform(int operationsLeft) : left_(operationsLeft) {}
 
-  std::uint64_t fileTime(const std::string& p) const override { return real_.fileTime(p); }
-  std::optional<std::uint64_t> fileSize(const std::string& p) const override {
-    return real_.fileSize(p);
-  }
-  bool fileExists(const std::string& p) const override { return real_.fileExists(p); }
+  std::uint64_t fileTime(Text p) const override { return real_.fileTime(p); }
+  std::optional<std::uint64_t> fileSize(Text p) const override { return real_.fileSize(p); }
+  bool fileExists(Text p) const override { return real_.fileExists(p); }
   LocalTime localTime() const override { return real_.localTime(); }
   std::string workingDirectory() const override { return real_.workingDirectory(); }
   std::uint64_t processId() const override { return real_.processId(); }
   bool processExists(std::uint64_t id) const override { return real_.processExists(id); }
   std::uint64_t currentTime() const override { return real_.currentTime(); }
-  Status readFile(const std::string& p, std::string* c) const override {
-    return tick(), real_.readFile(p, c);
-  }
-  Status createFile(const std::string& p) override { return tick(), real_.createFile(p); }
-  Status deleteFile(const std::string& p) override { return tick(), real_.deleteFile(p); }
-  Status moveNoReplace(const std::string& f, const std::string& t) override {
-    return tick(), real_.moveNoReplace(f, t);
-  }
-  Status writeNewFile(const std::string& p, const std::string& c) override {
+  Status readFile(Text p, std::string* c) const override { return tick(), real_.readFile(p, c); }
+  Status createFile(Text p) override { return tick(), real_.createFile(p); }
+  Status deleteFile(Text p) override { return tick(), real_.deleteFile(p); }
+  Status moveNoReplace(Text f, Text t) override { return tick(), real_.moveNoReplace(f, t); }
+  Status writeNewFile(Text p, Text c) override {
     tick();
     if (left_ == 0) {
       real_.writeNewFile(p, c.substr(0, c.size() / 2));
@@ -49,21 +45,15 @@ class KillingPlatform : public Platform {
     }
     return tick(), real_.writeNewFile(p, c);
   }
-  Status replaceFile(const std::string& f, const std::string& t) override {
-    return tick(), real_.replaceFile(f, t);
-  }
-  Status appendDurably(const std::string& p, const std::string& d) override {
-    return tick(), real_.appendDurably(p, d);
-  }
-  Status lockFile(const std::string& p, int ms, std::unique_ptr<FileLock>* l) override {
+  Status replaceFile(Text f, Text t) override { return tick(), real_.replaceFile(f, t); }
+  Status appendDurably(Text p, Text d) override { return tick(), real_.appendDurably(p, d); }
+  Status lockFile(Text p, int ms, std::unique_ptr<FileLock>* l) override {
     return tick(), real_.lockFile(p, ms, l);
   }
-  Status listDirectory(const std::string& p, std::vector<DirectoryEntry>* e) const override {
+  Status listDirectory(Text p, std::vector<DirectoryEntry>* e) const override {
     return real_.listDirectory(p, e);
   }
-  Status linkOrCopy(const std::string& f, const std::string& t) override {
-    return tick(), real_.linkOrCopy(f, t);
-  }
+  Status linkOrCopy(Text f, Text t) override { return tick(), real_.linkOrCopy(f, t); }
 
  private:
   void tick() const {

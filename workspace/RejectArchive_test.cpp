@@ -42,6 +42,7 @@ TEST(ArchiveName, StartsWithTheTimeAndMakesTheStepSafe) {
       {"left, top/2", "20261205-070409_left__top_2_cap.bmp"},
       {"..\\x:*?", "20261205-070409_.._x____cap.bmp"},
       {"", "20261205-070409__cap.bmp"},
+      {"AZaz09.-_@[`{/", "20261205-070409_AZaz09.-_______cap.bmp"},
       {std::string(300, 's'), "20261205-070409_" + std::string(64, 's') + "_cap.bmp"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.name, archiveName(time, c.step, "cap.bmp")) << c.step;
