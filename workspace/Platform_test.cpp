@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "test/TestUtil.h"
@@ -22,8 +24,15 @@ class PlatformTest : public ::testing::Test {
   test::TempDir dir_;
 };
 
-TEST_F(PlatformTest, SizeTimeAndExistenceOfFilesAndTheWorkingDirectory) {
+TEST_F(PlatformTest, SizeTimeAndExistenceOfFilesTheWorkingDirectoryAndTheLocalTime) {
   EXPECT_EQ(std::filesystem::current_path().string(), platform_.workingDirectory());
+  const LocalTime local = platform_.localTime();
+  const std::time_t now = std::time(nullptr);
+  char expected[32], got[32];
+  std::strftime(expected, sizeof expected, "%Y-%m-%d %H", std::localtime(&now));
+  std::snprintf(got, sizeof got, "%04u-%02u-%02u %02u", local.year, local.month, local.day,
+                local.hour);
+  EXPECT_EQ(std::string(expected), got);
   test::writeFile(dir_.file("a"), std::string(3000, 'a'));
   EXPECT_EQ(3000u, platform_.fileSize(dir_.file("a")));
   EXPECT_TRUE(platform_.fileExists(dir_.file("a")));
