@@ -82,6 +82,11 @@ TEST_F(ReferenceStoreTest, RemoveTakesOutEveryLineOfTheKeyAndLeavesTheRestAsItIs
     EXPECT_EQ(kStoreAndLock, platform_.fileNames());
   }
   EXPECT_TRUE(holds(diagnostics_.str(), "no record of part.bmp"));
+  // A record that cannot be taken out is still there.
+  platform_.putFile(kStore, "part.bmp,1,1,1,1,1,1\r\n");
+  platform_.failOn(Op::replaceFile);
+  EXPECT_FALSE(reopen().remove("part.bmp"));
+  EXPECT_EQ("part.bmp,1,1,1,1,1,1\r\n", onDisk());
 }
 
 // Each case on a cell of its own: the store is replaced completely or stays as it was,
