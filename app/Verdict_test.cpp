@@ -99,8 +99,6 @@ TEST(VerdictTest, LineHasTheFixedPiecesInOrder) {
             composeVerdictLine("12", "cap_0001.bmp", true, 0.0523, parseTolerance("0.10")));
   EXPECT_EQ("Step: a, b c, Image: , Status: rejected, Image error: 1.41421, Tolerance: 1e+006",
             composeVerdictLine("a, b c", "", false, std::sqrt(2.0), 1000000));
-  EXPECT_EQ("Step: 1, Image: x, Status: rejected, Image error: 0.707107, Tolerance: 0.123457",
-            composeVerdictLine("1", "x", false, std::sqrt(0.5), 0.1234567));
 }
 
 }  // namespace

@@ -66,6 +66,25 @@ void convertRow(int bitsPerPixel, const std::uint8_t* src, const std::uint8_t* g
   }
 }
 
+// The grey levels of the palette that follows the info header; entries it does not
+// list stay black.
+ReadResult readGreyPalette(std::FILE* file, std::int32_t infoSize, int bitsPerPixel,
+                           std::int32_t coloursUsed, std::uint8_t* greyPalette) {
+  if (coloursUsed < 0 || coloursUsed > kMaxPaletteEntries) {
+    return ReadResult::declined("BMP palette size out of range");
+  }
+  const int entries = coloursUsed == 0 ? 1 << bitsPerPixel : coloursUsed;
+  std::uint8_t palette[kMaxPaletteEntries * 4];
+  if (std::fseek(file, kInfoHeaderOffset + infoSize, SEEK_SET) != 0 ||
+      !readExactly(file, palette, static_cast<std::size_t>(entries) * 4)) {
+    return ReadResult::declined("short BMP palette");
+  }
+  for (int i = 0; i < entries; ++i) {
+    greyPalette[i] = greyOf({palette[4 * i], palette[4 * i + 1], palette[4 * i + 2]});
+  }
+  return ReadResult::read();
+}
+
 }  // namespace
 
 ReadResult readBmp(const std::string& path, cv::Mat* image) {
@@ -102,21 +121,11 @@ ReadResult readBmp(const std::string& path, cv::Mat* image) {
   const std::size_t rowBytes =
       ((static_cast<std::size_t>(width) * bitsPerPixel + 7) / 8 + 3) & ~std::size_t{3};
 
-  // The palette follows the info header; entries it does not list are black.
   std::uint8_t greyPalette[kMaxPaletteEntries] = {};
   if (bitsPerPixel <= 8) {
-    if (coloursUsed < 0 || coloursUsed > kMaxPaletteEntries) {
-      return ReadResult::declined("BMP palette size out of range");
-    }
-    const int entries = coloursUsed == 0 ? 1 << bitsPerPixel : coloursUsed;
-    std::uint8_t palette[kMaxPaletteEntries * 4];
-    if (std::fseek(file.get(), kInfoHeaderOffset + infoSize, SEEK_SET) != 0 ||
-        !readExactly(file.get(), palette, static_cast<std::size_t>(entries) * 4)) {
-      return ReadResult::declined("short BMP palette");
-    }
-    for (int i = 0; i < entries; ++i) {
-      greyPalette[i] = greyOf({palette[4 * i], palette[4 * i + 1], palette[4 * i + 2]});
-    }
+    const ReadResult palette =
+        readGreyPalette(file.get(), infoSize, bitsPerPixel, coloursUsed, greyPalette);
+    if (palette.outcome != ReadOutcome::kRead) return palette;
   }
 
   if (std::fseek(file.get(), pixelOffset, SEEK_SET) != 0) return ReadResult::declined("short BMP");

@@ -1,29 +1,19 @@
 #include "imageproc/HarrisCorners.h"
 
 #include <algorithm>
-#include <atomic>
 #include <exception>
 #include <limits>
 #include <opencv2/imgproc.hpp>
 #include <thread>
 
+#include "imageproc/HarrisResponse.h"
+
 namespace corvantis {
 namespace {
 
 constexpr int kSobelSize = 3;
-// Columns each strip reads beyond the columns it keeps. More than the filters reach
-// (1 + 2), and a multiple of every vector width the library's loops use, so that a
-// strip's columns fall into the same vector lanes and row ends as in the whole image,
-// and every loop's scalar remainder lands in a discarded margin or on the same pixels
-// as in the whole-image call.
-constexpr int kStripMargin = 64;
-
-// About the widest strip of columns kept from one call of the library. A call's
-// temporaries (two gradient images, the three-channel covariance, the response; some 24
-// bytes a pixel) then stay small enough that two workers on an 8192-row image hold
-// some 150 MiB, and the allocator reuses them strip after strip instead of having the
-// kernel clear fresh pages: the margins cost less time than the page faults they save.
-constexpr int kTargetStripWidth = 256;
+// Images narrower than this are not split between two threads.
+constexpr int kMinSplitWidth = 256;
 
 struct Candidate {
   float value;
@@ -38,72 +28,81 @@ struct Maxima {
   std::vector<Candidate> candidates;
 };
 
-// Adds the columns [first, last) of the image to *maxima, from `response`, the response
-// of the image's columns from `from` on; it holds the neighbours of those columns that
-// lie inside the image. The image edge is never a candidate.
-void collectMaxima(const cv::Mat& response, int from, int first, int last, int imageCols,
-                   Maxima* maxima) {
-  for (int y = 0; y < response.rows; ++y) {
-    const float* row = response.ptr<float>(y);
-    for (int x = first; x < last; ++x) maxima->largest = std::max(maxima->largest, row[x - from]);
-  }
-  for (int y = 1; y < response.rows - 1; ++y) {
-    const float* above = response.ptr<float>(y - 1);
-    const float* row = response.ptr<float>(y);
-    const float* below = response.ptr<float>(y + 1);
-    for (int x = std::max(first, 1); x < std::min(last, imageCols - 1); ++x) {
-      const int i = x - from;
-      const float v = row[i];
-      if (!(v > 0.0f)) continue;
-      bool isMax = true;
-      for (int di = -1; di <= 1 && isMax; ++di) {
-        isMax = above[i + di] <= v && row[i + di] <= v && below[i + di] <= v;
-      }
-      if (isMax) maxima->candidates.push_back({v, y, x});
+// Adds row y's columns [first, last) to *maxima; the rows hold the response of the
+// image's columns from `from` on, including the neighbours of those columns that lie
+// inside the image. The image edge is never a candidate.
+void collectRowMaxima(const float* above, const float* row, const float* below, int y, int from,
+                      int first, int last, int imageCols, Maxima* maxima) {
+  for (int x = std::max(first, 1); x < std::min(last, imageCols - 1); ++x) {
+    const int i = x - from;
+    const float v = row[i];
+    if (!(v > 0.0f)) continue;
+    bool isMax = true;
+    for (int di = -1; di <= 1 && isMax; ++di) {
+      isMax = above[i + di] <= v && row[i + di] <= v && below[i + di] <= v;
     }
+    if (isMax) maxima->candidates.push_back({v, y, x});
   }
 }
 
-// The maxima of the library's cornerHarris response of the whole image, computed in
-// strips of columns, two at a time on two threads; only one strip's response per
-// thread is ever held. Columns, not rows: the box filter inside keeps running sums down
-// each column, which a band of rows would start elsewhere (changing the last bits),
-// while along a row it adds 3 or 5 values directly. Every strip starts and ends on a
-// multiple of kStripMargin, so that its columns fall into the same vector lanes as in
-// the whole image. Other block sizes, and images too narrow to split, take the single
-// call.
+// The maxima of the columns [first, last), from their response and their neighbours',
+// streamed row after row: only three rows of it are held.
+template <typename NextRow>
+void collectMaxima(NextRow nextRow, int rows, int from, int to, int first, int last, int imageCols,
+                   Maxima* maxima) {
+  const std::size_t width = static_cast<std::size_t>(to - from);
+  std::vector<float> above(width), row(width), below(width);
+  for (int y = 0; y < rows; ++y) {
+    const float* fresh = nextRow(y);
+    std::copy(fresh, fresh + width, below.begin());
+    for (int x = first; x < last; ++x) maxima->largest = std::max(maxima->largest, below[x - from]);
+    if (y >= 2) {
+      collectRowMaxima(above.data(), row.data(), below.data(), y - 1, from, first, last, imageCols,
+                       maxima);
+    }
+    std::swap(above, row);
+    std::swap(row, below);
+  }
+}
+
+// The maxima of the columns [first, last) of the library's cornerHarris response.
+void stripMaxima(const cv::Mat& image, int first, int last, const CornerParameters& p,
+                 Maxima* maxima) {
+  const int from = std::max(first - 1, 0);
+  const int to = std::min(last + 1, image.cols);
+  HarrisResponseRows response(image, from, to, p.blockSize, p.harrisK);
+  collectMaxima([&response](int) { return response.next(); }, image.rows, from, to, first, last,
+                image.cols, maxima);
+}
+
+// The maxima of the library's cornerHarris response of the whole image. Streamed in two
+// halves of columns on two threads where the block size allows (see HarrisResponseRows);
+// otherwise from one call of the library.
 Maxima harrisMaxima(const cv::Mat& image, const CornerParameters& p) {
   Maxima found;
-  const int stripCount = std::max(2, (image.cols + kTargetStripWidth - 1) / kTargetStripWidth);
-  const int width = (image.cols / stripCount + kStripMargin - 1) / kStripMargin * kStripMargin;
-  if ((p.blockSize != 3 && p.blockSize != 5) || width + kStripMargin >= image.cols) {
+  if (!HarrisResponseRows::supports(image, p.blockSize)) {
     cv::Mat response;
     cv::cornerHarris(image, response, p.blockSize, kSobelSize, p.harrisK);
-    collectMaxima(response, 0, 0, image.cols, image.cols, &found);
+    collectMaxima([&response](int y) { return response.ptr<float>(y); }, image.rows, 0, image.cols,
+                  0, image.cols, image.cols, &found);
     return found;
   }
-  std::atomic<int> nextStrip{0};
-  const auto work = [&](Maxima* maxima) {
-    for (int first = nextStrip++ * width; first < image.cols; first = nextStrip++ * width) {
-      const int last = std::min(first + width, image.cols);
-      const int from = std::max(first - kStripMargin, 0);
-      const int to = std::min(last + kStripMargin, image.cols);
-      cv::Mat strip;
-      cv::cornerHarris(image.colRange(from, to), strip, p.blockSize, kSobelSize, p.harrisK);
-      collectMaxima(strip, from, first, last, image.cols, maxima);
-    }
-  };
+  if (image.cols < kMinSplitWidth) {
+    stripMaxima(image, 0, image.cols, p, &found);
+    return found;
+  }
+  const int middle = image.cols / 2;
   Maxima secondFound;
   std::exception_ptr failure;
   std::thread second([&] {
     try {
-      work(&secondFound);
+      stripMaxima(image, middle, image.cols, p, &secondFound);
     } catch (...) {
       failure = std::current_exception();
     }
   });
   try {
-    work(&found);
+    stripMaxima(image, 0, middle, p, &found);
   } catch (...) {
     second.join();
     throw;

@@ -1,11 +1,12 @@
 // Harris corners exactly as cv::goodFeaturesToTrack finds them with the Harris measure
 // (3x3 Sobel gradients, no mask), in about half the time.
 //
-// The response is the library's cornerHarris, computed in strips of columns on two
-// threads (see harrisResponse for why the strips give the whole image's values to the
-// last bit, and why they are narrow). The library's selection then thresholds it, dilates a copy
-// and collects pointers to every local maximum; here the same selection (quality threshold, local
-// maxima, strongest first, minimum distance) runs as one pass over the response.
+// The response is the library's cornerHarris, streamed row after row in two halves of
+// columns on two threads (see HarrisResponseRows for why that gives the whole image's
+// values to the last bit); only three rows of it are held. The library's selection then
+// thresholds it, dilates a copy and collects pointers to every local maximum; here the
+// same selection (quality threshold, local maxima, strongest first, minimum distance)
+// runs on the maxima kept from the rows.
 #pragma once
 
 #include <opencv2/core.hpp>

@@ -13,13 +13,9 @@
 
 namespace corvantis::test {
 
-namespace {
-
 // The user and group nobody of Debian.
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNoGroup = 65534;
-
-}  // namespace
 
 Child::Child(const std::string& program, const std::vector<std::string>& args,
              const ChildEnv& env) {

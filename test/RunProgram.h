@@ -44,8 +44,6 @@ class Child {
 
   // Waits up to `limit` for the child to end; false when it is still running.
   bool waitFor(std::chrono::milliseconds limit);
-  // The child's process id; -1 once it has been waited for.
-  pid_t pid() const { return pid_; }
   // Kills the child (if running) and waits for it.
   void kill();
   // The result so far; status -1 until the child has exited normally.
