@@ -23,12 +23,10 @@ class FakeLock : public FileLock {
 
 }  // namespace
 
-FakePlatform::FakePlatform() { setWorkingDirectory("/cell/bin"); }
-
 std::string FakePlatform::resolve(const std::string& path) const {
   const bool absolute = !path.empty() && (path[0] == '/' || path[0] == '\\');
   std::string normal;
-  for (char c : absolute ? path : workingDirectory_ + "/" + path) {
+  for (char c : absolute ? path : workingDirectory() + "/" + path) {
     if (c == '\\') c = '/';
     if (c != '/' || normal.empty() || normal.back() != '/') normal += c;
   }
@@ -46,20 +44,14 @@ void FakePlatform::putFile(const std::string& path, const std::string& content) 
 }
 
 std::optional<std::string> FakePlatform::contentOf(const std::string& path) const {
-  const auto it = files_.find(resolve(path));
-  if (it == files_.end()) return std::nullopt;
-  return it->second.content;
+  if (!find(path)) return std::nullopt;
+  return find(path)->content;
 }
 
 std::vector<std::string> FakePlatform::fileNames() const {
   std::vector<std::string> names;
   for (const auto& entry : files_) names.push_back(entry.first);
   return names;
-}
-
-void FakePlatform::setWorkingDirectory(const std::string& path) {
-  workingDirectory_ = path;
-  addDirectory(path);
 }
 
 std::optional<Status> FakePlatform::fault(Op op, const std::string& path) const {
@@ -72,32 +64,15 @@ std::optional<Status> FakePlatform::fault(Op op, const std::string& path) const 
 
 Status FakePlatform::canCreate(const std::string& name, bool replace) const {
   if (!directories_.count(parentOf(name))) return missing(name);
-  if (directories_.count(name)) return Status::error(name, "Is a directory");
   if (!replace && files_.count(name)) return Status::error(name, "File exists");
   return Status::success();
-}
-
-std::uint64_t FakePlatform::fileTime(const std::string& path) const {
-  const auto it = files_.find(resolve(path));
-  return it == files_.end() ? 0 : it->second.time;
-}
-
-std::optional<std::uint64_t> FakePlatform::fileSize(const std::string& path) const {
-  const auto it = files_.find(resolve(path));
-  if (it == files_.end()) return std::nullopt;
-  return it->second.content.size();
-}
-
-bool FakePlatform::fileExists(const std::string& path) const {
-  return !fault(Op::fileExists, path) && files_.count(resolve(path)) > 0;
 }
 
 Status FakePlatform::readFile(const std::string& path, std::string* content) const {
   content->clear();
   if (auto f = fault(Op::readFile, path)) return *f;
-  const auto it = files_.find(resolve(path));
-  if (it == files_.end()) return missing(path);
-  *content = it->second.content;
+  if (!find(path)) return missing(path);
+  *content = find(path)->content;
   return Status::success();
 }
 
@@ -125,18 +100,6 @@ Status FakePlatform::transfer(Op op, const std::string& from, const std::string&
   if (move) files_.erase(source);
   files_[resolve(to)] = file;
   return Status::success();
-}
-
-Status FakePlatform::moveNoReplace(const std::string& from, const std::string& to) {
-  return transfer(Op::moveNoReplace, from, to, false, true);
-}
-
-Status FakePlatform::replaceFile(const std::string& from, const std::string& to) {
-  return transfer(Op::replaceFile, from, to, true, true);
-}
-
-Status FakePlatform::linkOrCopy(const std::string& from, const std::string& to) {
-  return transfer(Op::linkOrCopy, from, to, false, false);
 }
 
 Status FakePlatform::writeNewFile(const std::string& path, const std::string& content) {
@@ -167,6 +130,7 @@ Status FakePlatform::listDirectory(const std::string& path,
 
 Status FakePlatform::lockFile(const std::string& path, int /*timeoutMs*/,
                               std::unique_ptr<FileLock>* lock) {
+  if (auto f = fault(Op::lockFile, path)) return *f;
   const std::string name = resolve(path);
   if (locked_.count(name)) return Status::error(path, "locked by another check");
   const Status created = createFile(path);

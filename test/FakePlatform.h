@@ -1,8 +1,9 @@
-// An in-memory platform for tests: files and directories in maps, a settable clock,
-// file times and working directory, and failures injected per operation (like
-// leveldb's ErrorEnv). Paths may use "/" or a backslash, doubled or not; relative ones
-// resolve against the working directory. A file can only be made in an existing
-// directory. Locks are kept in a set: a second lock of a held path fails at once.
+// An in-memory platform for tests: files and directories in maps, a settable clock, file
+// times and running processes, and failures injected per operation (like leveldb's
+// ErrorEnv). The working directory is /cell/bin, the local time 2026-12-05 07:04:09. Paths may use
+// "/" or a backslash, doubled or not; relative ones resolve against the working directory. A file
+// can only be made in an existing directory. Locks are kept in a set: a second lock of a held path
+// fails at once.
 #pragma once
 
 #include <map>
@@ -26,11 +27,9 @@ class FakePlatform : public Platform {
     writeNewFile,
     replaceFile,
     appendDurably,
-    linkOrCopy
+    linkOrCopy,
+    lockFile
   };
-
-  // Working directory /cell/bin, local time 2026-12-05 07:04:09.
-  FakePlatform();
 
   // Creates the directory and its parents.
   void addDirectory(const std::string& path);
@@ -43,8 +42,6 @@ class FakePlatform : public Platform {
   void setFileTime(const std::string& path, std::uint64_t time) {
     files_[resolve(path)].time = time;
   }
-  void setLocalTime(const LocalTime& time) { localTime_ = time; }
-  void setWorkingDirectory(const std::string& path);
   // Other processes that are running; this one (4242) always is.
   void addProcess(std::uint64_t id) { processes_.insert(id); }
   void setCurrentTime(std::uint64_t time) { currentTime_ = time; }
@@ -57,11 +54,18 @@ class FakePlatform : public Platform {
   void clearFaults() { faults_.clear(); }
   bool isLocked(const std::string& path) const { return locked_.count(resolve(path)) > 0; }
 
-  std::uint64_t fileTime(const std::string& path) const override;
-  std::optional<std::uint64_t> fileSize(const std::string& path) const override;
-  bool fileExists(const std::string& path) const override;
-  LocalTime localTime() const override { return localTime_; }
-  std::string workingDirectory() const override { return workingDirectory_; }
+  std::uint64_t fileTime(const std::string& path) const override {
+    return find(path) ? find(path)->time : 0;
+  }
+  std::optional<std::uint64_t> fileSize(const std::string& path) const override {
+    if (!find(path)) return std::nullopt;
+    return find(path)->content.size();
+  }
+  bool fileExists(const std::string& path) const override {
+    return !fault(Op::fileExists, path) && find(path);
+  }
+  LocalTime localTime() const override { return LocalTime{2026, 12, 5, 7, 4, 9}; }
+  std::string workingDirectory() const override { return "/cell/bin"; }
   std::uint64_t processId() const override { return 4242; }
   bool processExists(std::uint64_t id) const override {
     return id == 4242 || processes_.count(id) > 0;
@@ -70,13 +74,19 @@ class FakePlatform : public Platform {
   Status readFile(const std::string& path, std::string* content) const override;
   Status createFile(const std::string& path) override;
   Status deleteFile(const std::string& path) override;
-  Status moveNoReplace(const std::string& from, const std::string& to) override;
+  Status moveNoReplace(const std::string& from, const std::string& to) override {
+    return transfer(Op::moveNoReplace, from, to, false, true);
+  }
   Status writeNewFile(const std::string& path, const std::string& content) override;
-  Status replaceFile(const std::string& from, const std::string& to) override;
+  Status replaceFile(const std::string& from, const std::string& to) override {
+    return transfer(Op::replaceFile, from, to, true, true);
+  }
   Status appendDurably(const std::string& path, const std::string& data) override;
   Status listDirectory(const std::string& path,
                        std::vector<DirectoryEntry>* entries) const override;
-  Status linkOrCopy(const std::string& from, const std::string& to) override;
+  Status linkOrCopy(const std::string& from, const std::string& to) override {
+    return transfer(Op::linkOrCopy, from, to, false, false);
+  }
   Status lockFile(const std::string& path, int timeoutMs, std::unique_ptr<FileLock>* lock) override;
 
  private:
@@ -91,6 +101,11 @@ class FakePlatform : public Platform {
   };
 
   std::string resolve(const std::string& path) const;
+  // The file at `path`; nullptr when there is none.
+  const File* find(const std::string& path) const {
+    const auto it = files_.find(resolve(path));
+    return it == files_.end() ? nullptr : &it->second;
+  }
   // The injected failure of `op` on `path`, if any.
   std::optional<Status> fault(Op op, const std::string& path) const;
   // Whether a file named `to` may be made (or replaced, with `replace`).
@@ -99,11 +114,9 @@ class FakePlatform : public Platform {
   Status transfer(Op op, const std::string& from, const std::string& to, bool replace, bool move);
 
   std::map<std::string, File> files_;
-  std::set<std::string> directories_{"/"};
+  std::set<std::string> directories_{"/", "/cell", "/cell/bin"};
   std::set<std::string> locked_;
   std::vector<Fault> faults_;
-  LocalTime localTime_{2026, 12, 5, 7, 4, 9};
-  std::string workingDirectory_;
   std::set<std::uint64_t> processes_;
   std::uint64_t currentTime_ = 1700000000;
 };

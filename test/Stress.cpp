@@ -29,9 +29,6 @@
 namespace corvantis {
 namespace {
 
-namespace fs = std::filesystem;
-using test::readFile;
-
 constexpr int kReferences = 4;
 constexpr int kOtherParts = 6;
 constexpr std::uint64_t kFirstTime = 1700000000;
@@ -44,10 +41,11 @@ void require(bool condition, const std::string& what) {
   ++failures;
 }
 
-// The lines of a text in which every line must end in CR LF.
-std::vector<std::string> crLfLines(const std::string& text, const std::string& what) {
+// The lines of a file in which every line must end in CR LF.
+std::vector<std::string> crLfLinesOf(const std::string& path) {
+  const std::string text = test::readFile(path);
   const std::vector<std::string> lines = test::crLfLines(text);
-  require(!lines.empty() || text.empty(), "torn or stray line end in " + what);
+  require(!lines.empty() || text.empty(), "torn or stray line end in " + path);
   return lines;
 }
 
@@ -60,7 +58,7 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
   const std::string store = dir.file("robots/R1/corvantis.dat");
   const std::string journal = dir.file("robots/R1/debug/corvantis.log");
   for (const char* d : {"robots/R1/ref", "robots/R1/cap", "robots/R1/debug", "bin", "var/tmp"})
-    fs::create_directories(dir.path() / d);
+    std::filesystem::create_directories(dir.path() / d);
   // Small images, so that a check is quick; references shifted apart.
   for (int n = 0; n <= kReferences; ++n) {
     cv::Mat image(31, 41, CV_8U, cv::Scalar(210));
@@ -69,28 +67,25 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
   }
   // Records of other parts before stale ones of the references: every check stores.
   std::string records = "; cell R1 under stress\r\n";
-  for (int n = 0; n < kOtherParts; ++n)
-    records += "other" + std::to_string(n) + ".png,1,7,2,3,4.5,6.5\r\n";
-  for (int n = 0; n < kReferences; ++n)
-    records += "ref" + std::to_string(n) + ".png,1,1,1,1,1.5,1.5\r\n";
+  for (int n = 0; n < kOtherParts + kReferences; ++n) {
+    records += n < kOtherParts ? "other" + std::to_string(n) + ".png,1,7,2,3,4.5,6.5\r\n"
+                               : "ref" + std::to_string(n - kOtherParts) + ".png,1,1,1,1,1,1\r\n";
+  }
   test::writeFile(store, records);
   // Whole filler lines up to a little below the rotation size: the rotation falls in
   // the middle of the first round.
-  const std::string filler = "[01/01/2026 00:00:00] - filler " + std::string(70, 'f') + "\r\n";
+  const std::string filler = "[01/01/2026 00:00:00] - filler " + std::string(70, 'f');
   std::string lines;
-  while (lines.size() + 2 * filler.size() < kRotateKiB * 1024) lines += filler;
-  const std::size_t fillerLines = lines.size() / filler.size();
+  while (lines.size() + 2 * filler.size() < kRotateKiB * 1024) lines += filler + "\r\n";
   test::writeFile(journal, lines);
 
   test::ChildEnv inBin;  // the working directory only places var/tmp
   inBin.cwd = dir.file("bin");
   for (int round = 0; round < rounds; ++round) {
     // Each round makes every reference newer than its record.
-    for (int n = 0; n < kReferences; ++n) {
-      const utimbuf times{static_cast<time_t>(kFirstTime + round),
-                          static_cast<time_t>(kFirstTime + round)};
-      utime(ref(n).c_str(), &times);
-    }
+    const utimbuf times{static_cast<time_t>(kFirstTime + round),
+                        static_cast<time_t>(kFirstTime + round)};
+    for (int n = 0; n < kReferences; ++n) utime(ref(n).c_str(), &times);
     std::vector<std::unique_ptr<test::Child>> children;
     for (int p = 0; p < processes; ++p) {
       const std::string step = std::to_string(round) + "-" + std::to_string(p);
@@ -109,24 +104,25 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
       R"(\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\] - Step: (\d+-\d+), Image: cap\.png, )"
       R"(Status: (accepted|rejected), Image error: [^,]+, Tolerance: 0\.1)");
   std::set<std::string> steps;
-  std::size_t count = 0;
+  std::size_t fillers = 0;
   const std::vector<std::string> generations = rotatedNames(journal);
   for (const std::string& file : {journal, generations[0]}) {
-    for (const std::string& line : crLfLines(readFile(file), file)) {
-      ++count;
+    for (const std::string& line : crLfLinesOf(file)) {
       std::smatch m;
-      if (line + "\r\n" == filler) continue;
-      require(std::regex_match(line, m, verdict), "journal line: " + line);
-      require(m.size() < 2 || steps.insert(m[1]).second, "second line of step " + line);
+      if (line == filler) {
+        ++fillers;
+      } else {
+        require(std::regex_match(line, m, verdict) && steps.insert(m[1]).second,
+                "journal line, or a second one of its step: " + line);
+      }
     }
   }
-  const std::size_t checks = static_cast<std::size_t>(processes) * rounds;
-  require(count == fillerLines + checks, "journal lines != filler + checks");
-  require(steps.size() == checks, "steps journalled != checks");
-  require(!fs::exists(generations[1]), "rotated exactly once");
+  require(fillers == lines.size() / (filler.size() + 2), "filler lines lost");
+  require(steps.size() == static_cast<std::size_t>(processes) * rounds, "steps journalled");
+  require(!std::filesystem::exists(generations[1]), "rotated exactly once");
 
   std::map<std::string, StoreRecord> parsed;
-  for (const std::string& line : crLfLines(readFile(store), "store")) {
+  for (const std::string& line : crLfLinesOf(store)) {
     if (line[0] == ';') continue;
     const std::string key = line.substr(0, line.find(','));
     require(parsed.count(key) == 0, "second record of " + key);
@@ -138,7 +134,7 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
     require(parsed["ref" + std::to_string(n) + ".png"].time == kFirstTime + rounds - 1,
             "every reference stored with its last time");
   std::printf("concurrent: %d checks at once x %d rounds; %zu journal lines\n", processes, rounds,
-              count);
+              fillers + steps.size());
 }
 
 }  // namespace

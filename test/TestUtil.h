@@ -3,6 +3,8 @@
 // Portable (std::filesystem only), so the Windows build of the tests uses them too.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,5 +37,10 @@ std::string readFile(const std::string& path);
 std::vector<std::string> crLfLines(const std::string& text);
 // The names of the entries of the directory, sorted.
 std::vector<std::string> fileNamesIn(const std::string& directory);
+// Whether `text` (a message told on stderr, say) holds `part`; a failure shows both.
+inline ::testing::AssertionResult holds(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "\"" << part << "\" not in: " << text;
+}
 
 }  // namespace corvantis::test

@@ -63,34 +63,25 @@ TEST_F(PlatformWindowsTest, FileTimeIsWholeSecondsFromIntervalsSince1601) {
   }
 }
 
-TEST_F(PlatformWindowsTest, CrLfIsWrittenOnceAndReadBackAsOneLineEnd) {
-  const std::string journal = dir_.file("corvantis.log");
-  ASSERT_TRUE(platform_.appendDurably(journal, "one\r\n").ok());
-  ASSERT_TRUE(platform_.appendDurably(journal, "two\r\n").ok());
-  EXPECT_EQ("one\r\ntwo\r\n", test::readFile(journal));
-  EXPECT_EQ("one\ntwo\n", readAsText(journal));
-  ASSERT_TRUE(platform_.writeNewFile(dir_.file("store"), "a,1\r\n").ok());
-  EXPECT_EQ("a,1\n", readAsText(dir_.file("store")));
-}
-
-TEST_F(PlatformWindowsTest, DoubledBackslashesAndForwardSlashesSeparate) {
+// The workspace keeps its derived paths with doubled backslashes. Its CR LF line ends
+// are written as they are, and a text-mode C stream reads each as one line end.
+TEST_F(PlatformWindowsTest, DoubledSeparatorsWorkAndCrLfIsWrittenOnce) {
   std::filesystem::create_directories(dir_.path() / "R1" / "debug");
-  const std::string root = dir_.path().string();
   for (const std::string& sep : {std::string("\\\\"), std::string("/")}) {
     SCOPED_TRACE("separator " + sep);
-    const std::string debug = doubleBackslashes(root) + sep + "R1" + sep + sep + "debug" + sep;
-    const std::string journal = debug + "corvantis.log";
-    ASSERT_TRUE(platform_.appendDurably(journal, "line\r\n").ok());
-    EXPECT_EQ(6u, platform_.fileSize(journal));
-    EXPECT_TRUE(platform_.fileExists(journal));
-    EXPECT_NE(0u, fileTimeOf(journal));
-    // Rotation's move refuses an existing generation; the store's replacement takes it.
-    test::writeFile(dir_.file("R1/debug/corvantis_1.log"), "older");
-    EXPECT_FALSE(platform_.moveNoReplace(journal, debug + "corvantis_1.log").ok());
-    EXPECT_EQ("older", test::readFile(dir_.file("R1/debug/corvantis_1.log")));
-    EXPECT_TRUE(platform_.replaceFile(journal, debug + "corvantis_1.log").ok());
-    EXPECT_EQ("line\r\n", test::readFile(dir_.file("R1/debug/corvantis_1.log")));
-    EXPECT_FALSE(platform_.fileExists(journal));
+    const std::string debug =
+        doubleBackslashes(dir_.path().string()) + sep + "R1" + sep + sep + "debug" + sep;
+    ASSERT_TRUE(platform_.appendDurably(debug + "corvantis.log", "one\r\n").ok());
+    ASSERT_TRUE(platform_.appendDurably(debug + "corvantis.log", "two\r\n").ok());
+    EXPECT_EQ(10u, platform_.fileSize(debug + "corvantis.log"));
+    EXPECT_NE(0u, fileTimeOf(debug + "corvantis.log"));
+    EXPECT_EQ("one\ntwo\n", readAsText(dir_.file("R1/debug/corvantis.log")));
+    EXPECT_TRUE(platform_.moveNoReplace(debug + "corvantis.log", debug + "corvantis_1.log").ok());
+    EXPECT_TRUE(platform_.deleteFile(debug + "corvantis_1.log").ok());
+    ASSERT_TRUE(platform_.writeNewFile(debug + "new", "a,1\r\n").ok());
+    EXPECT_TRUE(platform_.replaceFile(debug + "new", debug + "corvantis.dat").ok());
+    EXPECT_TRUE(platform_.fileExists(debug + "corvantis.dat"));
+    EXPECT_EQ("a,1\n", readAsText(dir_.file("R1/debug/corvantis.dat")));
   }
 }
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 
 #include "test/TestUtil.h"
@@ -15,11 +17,22 @@ namespace {
 
 class PlatformTest : public ::testing::Test {
  protected:
+  std::string read(const std::string& name) const { return test::readFile(dir_.file(name)); }
+  bool exists(const std::string& name) const { return std::filesystem::exists(dir_.file(name)); }
+
   Platform& platform_ = defaultPlatform();
   test::TempDir dir_;
 };
 
-TEST_F(PlatformTest, SizeTimeAndExistenceOfFiles) {
+TEST_F(PlatformTest, SizeTimeAndExistenceOfFilesTheWorkingDirectoryAndTheLocalTime) {
+  EXPECT_EQ(std::filesystem::current_path().string(), platform_.workingDirectory());
+  const LocalTime local = platform_.localTime();
+  const std::time_t now = std::time(nullptr);
+  char expected[32], got[32];
+  std::strftime(expected, sizeof expected, "%Y-%m-%d %H", std::localtime(&now));
+  std::snprintf(got, sizeof got, "%04u-%02u-%02u %02u", local.year, local.month, local.day,
+                local.hour);
+  EXPECT_EQ(std::string(expected), got);
   test::writeFile(dir_.file("a"), std::string(3000, 'a'));
   EXPECT_EQ(3000u, platform_.fileSize(dir_.file("a")));
   EXPECT_TRUE(platform_.fileExists(dir_.file("a")));
@@ -29,20 +42,31 @@ TEST_F(PlatformTest, SizeTimeAndExistenceOfFiles) {
   EXPECT_EQ(0u, fileTimeOf(dir_.path().string()));
 }
 
-TEST_F(PlatformTest, MoveNoReplaceRefusesAnExistingTarget) {
+// The moves and copies that must not replace refuse an existing target and leave both
+// files as they were; replaceFile takes its place.
+TEST_F(PlatformTest, OnlyReplaceFileReplacesAnExistingFile) {
   test::writeFile(dir_.file("from"), "new");
   test::writeFile(dir_.file("to"), "old");
   EXPECT_FALSE(platform_.moveNoReplace(dir_.file("from"), dir_.file("to")).ok());
-  EXPECT_EQ("new", test::readFile(dir_.file("from")));
-  EXPECT_EQ("old", test::readFile(dir_.file("to")));
+  EXPECT_FALSE(platform_.linkOrCopy(dir_.file("from"), dir_.file("to")).ok());
+  const Status again = platform_.writeNewFile(dir_.file("to"), "other");
+  EXPECT_TRUE(test::holds(again.message(), dir_.file("to")));
+  EXPECT_EQ("new", read("from"));
+  EXPECT_EQ("old", read("to"));
 
-  EXPECT_TRUE(platform_.moveNoReplace(dir_.file("from"), dir_.file("free")).ok());
-  EXPECT_FALSE(std::filesystem::exists(dir_.file("from")));
-  EXPECT_EQ("new", test::readFile(dir_.file("free")));
-  EXPECT_FALSE(platform_.moveNoReplace(dir_.file("from"), dir_.file("other")).ok());
+  EXPECT_TRUE(platform_.moveNoReplace(dir_.file("from"), dir_.file("moved")).ok());
+  EXPECT_FALSE(exists("from"));
+  EXPECT_TRUE(platform_.linkOrCopy(dir_.file("moved"), dir_.file("kept")).ok());
+  EXPECT_TRUE(platform_.replaceFile(dir_.file("moved"), dir_.file("to")).ok());
+  EXPECT_EQ("new", read("to"));
+  EXPECT_EQ("new", read("kept"));
+  EXPECT_FALSE(platform_.replaceFile(dir_.file("moved"), dir_.file("to")).ok());
+  EXPECT_FALSE(platform_.linkOrCopy(dir_.file("moved"), dir_.file("new")).ok());
+  EXPECT_FALSE(exists("new"));
+  EXPECT_EQ("new", read("to"));
 }
 
-TEST_F(PlatformTest, ListsTheFilesOfADirectoryAndLinksOneWithoutReplacing) {
+TEST_F(PlatformTest, ListsTheRegularFilesOfADirectory) {
   test::writeFile(dir_.file("d/capture 1,a.bmp"), "pixels");
   test::writeFile(dir_.file("d/sub/hidden"), "");
   std::vector<DirectoryEntry> entries;
@@ -51,50 +75,27 @@ TEST_F(PlatformTest, ListsTheFilesOfADirectoryAndLinksOneWithoutReplacing) {
   EXPECT_EQ("capture 1,a.bmp", entries[0].name);
   EXPECT_EQ(6u, entries[0].size);
   EXPECT_FALSE(platform_.listDirectory(dir_.file("missing"), &entries).ok());
-
-  EXPECT_TRUE(platform_.linkOrCopy(dir_.file("d/capture 1,a.bmp"), dir_.file("kept")).ok());
-  EXPECT_EQ("pixels", test::readFile(dir_.file("kept")));
-  test::writeFile(dir_.file("other"), "other");
-  EXPECT_FALSE(platform_.linkOrCopy(dir_.file("other"), dir_.file("kept")).ok());
-  EXPECT_EQ("pixels", test::readFile(dir_.file("kept")));
-  EXPECT_FALSE(platform_.linkOrCopy(dir_.file("missing"), dir_.file("new")).ok());
-  EXPECT_FALSE(std::filesystem::exists(dir_.file("new")));
 }
 
-TEST_F(PlatformTest, WriteNewFileRefusesAnExistingFileAndReplaceFileTakesItsPlace) {
-  EXPECT_TRUE(platform_.writeNewFile(dir_.file("t"), "a\r\nb").ok());
-  const Status again = platform_.writeNewFile(dir_.file("t"), "other");
-  EXPECT_NE(std::string::npos, again.message().find(dir_.file("t"))) << again.message();
-  EXPECT_EQ("a\r\nb", test::readFile(dir_.file("t")));
-  test::writeFile(dir_.file("new"), "new");
-  EXPECT_TRUE(platform_.replaceFile(dir_.file("new"), dir_.file("t")).ok());
-  EXPECT_EQ("new", test::readFile(dir_.file("t")));
-  EXPECT_FALSE(platform_.replaceFile(dir_.file("new"), dir_.file("t")).ok());
-  EXPECT_EQ("new", test::readFile(dir_.file("t")));
-}
-
-TEST_F(PlatformTest, AppendDurablyCreatesAndAppends) {
-  const std::string path = dir_.file("journal.log");
-  EXPECT_TRUE(platform_.appendDurably(path, "one\r\n").ok());
-  EXPECT_TRUE(platform_.appendDurably(path, "two\r\n").ok());
-  EXPECT_EQ("one\r\ntwo\r\n", test::readFile(path));
-  EXPECT_FALSE(platform_.appendDurably(dir_.file("missing/journal.log"), "x").ok());
-  EXPECT_FALSE(std::filesystem::exists(dir_.file("missing")));
-}
-
-TEST_F(PlatformTest, CreateFileKeepsAnExistingFileAndReadFileGivesAllBytes) {
+TEST_F(PlatformTest, WritesCreateOnlyInExistingDirectoriesAndReadGivesAllBytes) {
   const std::string content = std::string("a\r\n\0b", 5) + std::string(100000, 'x');
-  test::writeFile(dir_.file("store"), content);
+  EXPECT_TRUE(platform_.writeNewFile(dir_.file("store"), content).ok());
   EXPECT_TRUE(platform_.createFile(dir_.file("store")).ok());
-  std::string read;
-  EXPECT_TRUE(platform_.readFile(dir_.file("store"), &read).ok());
-  EXPECT_EQ(content, read);
-
+  std::string got;
+  EXPECT_TRUE(platform_.readFile(dir_.file("store"), &got).ok());
+  EXPECT_EQ(content, got);
   EXPECT_TRUE(platform_.createFile(dir_.file("new")).ok());
-  EXPECT_TRUE(platform_.readFile(dir_.file("new"), &read).ok());
-  EXPECT_EQ("", read);
+  EXPECT_TRUE(platform_.readFile(dir_.file("new"), &got).ok());
+  EXPECT_EQ("", got);
+  EXPECT_TRUE(platform_.appendDurably(dir_.file("journal.log"), "one\r\n").ok());
+  EXPECT_TRUE(platform_.appendDurably(dir_.file("journal.log"), "two\r\n").ok());
+  EXPECT_EQ("one\r\ntwo\r\n", read("journal.log"));
+
+  EXPECT_FALSE(platform_.readFile(dir_.file("absent"), &got).ok());
   EXPECT_FALSE(platform_.createFile(dir_.file("missing/store")).ok());
-  EXPECT_FALSE(platform_.readFile(dir_.file("absent"), &read).ok());
+  EXPECT_FALSE(platform_.appendDurably(dir_.file("missing/journal.log"), "x").ok());
+  EXPECT_FALSE(platform_.writeNewFile(dir_.file("missing/store"), "x").ok());
+  EXPECT_FALSE(exists("missing"));
 }
 
 TEST_F(PlatformTest, LockIsExclusiveAndWaitsOnlyTheGivenTime) {

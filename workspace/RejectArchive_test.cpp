@@ -2,18 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <sstream>
 
 #include "test/FakePlatform.h"
+#include "test/TestUtil.h"
 
 namespace corvantis {
 namespace {
 
-using Op = test::FakePlatform::Op;
-
 constexpr char kRejects[] = "/cell/robots/R1/debug/rejects";
 constexpr char kCapture[] = "/cell/cap/cap_0001.bmp";
+constexpr char kKept[] = "20261205-070409_12_cap_0001.bmp";
 
 class RejectArchiveTest : public ::testing::Test {
  protected:
@@ -36,58 +35,57 @@ class RejectArchiveTest : public ::testing::Test {
 TEST(ArchiveName, StartsWithTheTimeAndMakesTheStepSafe) {
   const LocalTime time{2026, 12, 5, 7, 4, 9, 60};
   const struct {
-    const char* step;
-    const char* name;
+    std::string step;
+    std::string name;
   } cases[] = {
       {"12", "20261205-070409_12_cap.bmp"},
       {"left, top/2", "20261205-070409_left__top_2_cap.bmp"},
       {"..\\x:*?", "20261205-070409_.._x____cap.bmp"},
       {"", "20261205-070409__cap.bmp"},
+      {"AZaz09.-_@[`{/", "20261205-070409_AZaz09.-_______cap.bmp"},
+      {std::string(300, 's'), "20261205-070409_" + std::string(64, 's') + "_cap.bmp"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.name, archiveName(time, c.step, "cap.bmp")) << c.step;
-  EXPECT_EQ(kArchiveMaxStepChars, safeStepName(std::string(300, 's')).size());
 }
 
-TEST_F(RejectArchiveTest, KeepsTheCaptureOnlyWhileTheDirectoryExists) {
+TEST_F(RejectArchiveTest, KeepsTheCaptureOnceOnlyWhileTheDirectoryExists) {
   archive();
-  EXPECT_FALSE(platform_.contentOf(std::string(kRejects) + "/20261205-070409_12_cap_0001.bmp"));
+  EXPECT_EQ(std::vector<std::string>{kCapture}, platform_.fileNames());
   platform_.addDirectory(kRejects);
-  archive("left, top");
-  archive("left, top");
-  EXPECT_EQ(std::vector<std::string>{"20261205-070409_left__top_cap_0001.bmp"}, archived());
-  EXPECT_EQ("pixels",
-            platform_.contentOf(std::string(kRejects) + "/20261205-070409_left__top_cap_0001.bmp"));
+  archive();
+  archive();
+  EXPECT_EQ(std::vector<std::string>{kKept}, archived());
+  EXPECT_EQ("pixels", platform_.contentOf(std::string(kRejects) + "/" + kKept));
   EXPECT_EQ("", diagnostics_.str());
 }
 
-TEST_F(RejectArchiveTest, DropsTheOldestToStayWithinTheFileCount) {
-  platform_.addDirectory(kRejects);
-  for (std::size_t i = 0; i < kArchiveMaxFiles; ++i)
-    platform_.putFile(std::string(kRejects) + "/2025" + std::to_string(1000 + i) + "_old.bmp", "");
-  archive();
-  const std::vector<std::string> names = archived();
-  EXPECT_EQ(kArchiveMaxFiles, names.size());
-  EXPECT_EQ(0, std::count(names.begin(), names.end(), "20251000_old.bmp"));
-  EXPECT_EQ(1, std::count(names.begin(), names.end(), "20261205-070409_12_cap_0001.bmp"));
-}
-
-TEST_F(RejectArchiveTest, DropsTheOldestToStayWithinTheSize) {
-  platform_.addDirectory(kRejects);
-  platform_.putFile(std::string(kRejects) + "/20250101-000000_1_a.bmp", "0123456789");
-  platform_.putFile(std::string(kRejects) + "/20250102-000000_1_b.bmp", "0123456789");
-  archive("12", ArchiveLimits{kArchiveMaxFiles, 20});  // the capture has 6 bytes
-  EXPECT_EQ(
-      (std::vector<std::string>{"20250102-000000_1_b.bmp", "20261205-070409_12_cap_0001.bmp"}),
-      archived());
+// Two archived files of 10 bytes each, then the capture of 6.
+TEST_F(RejectArchiveTest, DropsTheOldestToStayWithinTheFileCountAndTheSize) {
+  const std::string a = "20250101-000000_1_a.bmp", b = "20250102-000000_1_b.bmp";
+  const struct {
+    ArchiveLimits limits;
+    std::vector<std::string> after;
+  } cases[] = {
+      {{3, 26}, {a, b, kKept}},
+      {{2, 1000}, {b, kKept}},
+      {{5, 25}, {b, kKept}},
+      {{1, 1000}, {kKept}},
+  };
+  for (const auto& c : cases) {
+    platform_.putFile(std::string(kRejects) + "/" + a, "0123456789");
+    platform_.putFile(std::string(kRejects) + "/" + b, "0123456789");
+    platform_.deleteFile(std::string(kRejects) + "/" + kKept);
+    archive("12", c.limits);
+    EXPECT_EQ(c.after, archived()) << c.limits.maxFiles << " files, " << c.limits.maxBytes;
+  }
 }
 
 TEST_F(RejectArchiveTest, AFailedCopyIsToldAndDropsNothing) {
-  platform_.addDirectory(kRejects);
   platform_.putFile(std::string(kRejects) + "/20250101-000000_1_a.bmp", "");
-  platform_.failOn(Op::linkOrCopy, "cap_0001", "No space left on device");
-  archive();
+  platform_.failOn(test::FakePlatform::Op::linkOrCopy, "cap_0001", "No space left on device");
+  archive("12", ArchiveLimits{1, 1000});
   EXPECT_EQ(std::vector<std::string>{"20250101-000000_1_a.bmp"}, archived());
-  EXPECT_NE(std::string::npos, diagnostics_.str().find("No space left on device"));
+  EXPECT_TRUE(test::holds(diagnostics_.str(), "No space left on device"));
 }
 
 }  // namespace
