@@ -35,10 +35,6 @@ void setFileTime(const std::string& path, long seconds) {
   ASSERT_EQ(0, utime(path.c_str(), &times)) << path;
 }
 
-bool contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 // A journal line of step 12 on cap_0001.png, up to its status.
 const std::string kLine =
     R"(\[\d\d/\d\d/\d{4} \d\d:\d\d:\d\d\] - Step: 12, Image: cap_0001\.png, Status: )";
@@ -132,7 +128,7 @@ TEST_F(CheckTest, ReferenceRewrittenWhileItIsReadKeepsTheTimeFromBefore) {
 TEST_F(CheckTest, ToleranceTextIsReadLikeAtofAndOddTextIsTold) {
   const RunResult odd = check(cap(), cap(), "0.05abc");
   EXPECT_EQ("1", odd.out);
-  EXPECT_TRUE(contains(odd.err, "\"0.05abc\" is not a plain number; read as 0.05\n")) << odd.err;
+  EXPECT_TRUE(test::holds(odd.err, "\"0.05abc\" is not a plain number; read as 0.05\n"));
   const RunResult rejected = check(cap(), cap(), "-1");
   EXPECT_EQ(0, rejected.status);
   EXPECT_EQ("0", rejected.out + rejected.err);
@@ -156,7 +152,7 @@ TEST_F(CheckTest, HelpAndVersionAloneAnswerOnStdoutAndWrongUseFailsWithoutEffect
         Case{{"1", ref(), ref()}, "usage"}, Case{{"1", ref(), ref(), "0.1", "x"}, "usage"}}) {
     const RunResult run = cell_.run(args);
     EXPECT_EQ("1", std::to_string(run.status) + run.out) << args.size() << " argument(s)";
-    EXPECT_TRUE(contains(run.err, told)) << run.err;
+    EXPECT_TRUE(test::holds(run.err, told));
   }
   for (const char* file :
        {"robots/R1/corvantis.dat", "robots/R1/debug/corvantis.log", "bin/corvantis.dat"})
@@ -181,7 +177,7 @@ TEST_F(CheckTest, UnreadableImagesEndWithStatusOneAndNothingJournalled) {
     const RunResult run = check(c[0], c[1]);
     EXPECT_EQ(1, run.status) << c[1];
     EXPECT_EQ("", run.out) << c[1];
-    EXPECT_TRUE(contains(run.err, c[2])) << run.err;
+    EXPECT_TRUE(test::holds(run.err, c[2]));
   }
   EXPECT_EQ("", cell_.journal());
   EXPECT_EQ("", cell_.store());  // the store is created, but nothing was ever written to it
@@ -251,7 +247,7 @@ TEST_P(CheckFailureTest, VerdictIsGivenAndTheStoreIsNeverLostOrCut) {
                                   fs::exists(copy) ? copy : test::programUnderTest());
   EXPECT_EQ(0, run.status) << run.err;
   EXPECT_EQ("1", run.out) << run.err;
-  for (const char* told : c.told) EXPECT_TRUE(contains(run.err, told)) << run.err;
+  for (const char* told : c.told) EXPECT_TRUE(test::holds(run.err, told));
   EXPECT_EQ(c.told.empty(), run.err.empty()) << run.err;
   if (c.written) {
     EXPECT_EQ(0u, cell_.store().find(kept + "part.png,1700000000,")) << cell_.store();
@@ -263,7 +259,7 @@ TEST_P(CheckFailureTest, VerdictIsGivenAndTheStoreIsNeverLostOrCut) {
   }
   // A store write that failed, or was cut short, removed its temporary file.
   for (const auto& entry : fs::recursive_directory_iterator(cell_.dir_.path()))
-    EXPECT_FALSE(contains(entry.path().filename().string(), ".tmp")) << entry.path();
+    EXPECT_FALSE(test::holds(entry.path().filename().string(), ".tmp")) << entry.path();
 }
 
 INSTANTIATE_TEST_SUITE_P(Cells, CheckFailureTest, ::testing::ValuesIn(kCases),
