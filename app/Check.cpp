@@ -8,6 +8,7 @@
 
 #include "app/Verdict.h"
 #include "imageproc/ImageProc.h"
+#include "imageproc/ImageReader.h"
 #include "imageproc/ViewPlugin.h"
 #include "workspace/NumberText.h"
 #include "workspace/Workspace.h"
@@ -68,6 +69,7 @@ bool analyseBoth(const std::string& referencePath, ImageProc& reference,
                  FeatureVector* referenceSignature, AnalyseCurrent analyseCurrent) {
   bool readable = false;
   std::exception_ptr failure;
+  limitLibraryImageSize();
   std::thread referenceAnalysis([&] {
     try {
       readable = reference.load(referencePath);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -18,6 +19,7 @@ constexpr std::size_t kSignatureLength = 8;
 const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 const char kJpegSignature[] = "\xFF\xD8\xFF";
 const char kBmpSignature[] = "BM";
+const char kLibraryPixelLimit[] = "OPENCV_IO_MAX_IMAGE_PIXELS";
 
 bool startsWith(const std::string& head, const char* signature) {
   return head.compare(0, std::strlen(signature), signature) == 0;
@@ -62,9 +64,7 @@ ReadResult readWithLibrary(const std::string& path, cv::Mat* image) {
     const std::string damage = jpegDamage(path);
     if (!damage.empty()) return ReadResult::failed(damage);
   }
-  // The library reads its pixel limit once, as the plugin brings it in; the limit of the
-  // fast readers keeps a lying header from allocating gigabytes there too.
-  setEnvironmentVariable("OPENCV_IO_MAX_IMAGE_PIXELS", std::to_string(kMaxImagePixels));
+  limitLibraryImageSize();
   std::string error;
   const auto entry =
       reinterpret_cast<ImreadEntry>(findPluginEntry(kImreadPluginName, kImreadEntrySymbol, &error));
@@ -75,6 +75,14 @@ ReadResult readWithLibrary(const std::string& path, cv::Mat* image) {
     return ReadResult::failed(message.data());
   }
   return ReadResult::read();
+}
+
+void limitLibraryImageSize() {
+  // The library reads its pixel limit once, as the plugin brings it in; the limit of the
+  // fast readers keeps a lying header from allocating gigabytes there too.
+  const std::string limit = std::to_string(kMaxImagePixels);
+  const char* set = std::getenv(kLibraryPixelLimit);
+  if (set == nullptr || limit != set) setEnvironmentVariable(kLibraryPixelLimit, limit);
 }
 
 ReadResult readGreyImage(const std::string& path, cv::Mat* image) {

@@ -42,6 +42,10 @@ ReadResult readGreyImage(const std::string& path, cv::Mat* image);
 ReadResult readFast(const std::string& path, cv::Mat* image);
 // cv::imread through the plugin, with the pixel limit: kRead or kFailed.
 ReadResult readWithLibrary(const std::string& path, cv::Mat* image);
+// Puts the pixel limit where the plugin reads it, the environment. Reads on a second
+// thread call this first on the thread that starts it: setting a variable while another
+// thread reads the environment is not safe, and once set it is not set again.
+void limitLibraryImageSize();
 
 // The fast readers of one format each; `path` starts with the format's signature.
 ReadResult readBmp(const std::string& path, cv::Mat* image);
