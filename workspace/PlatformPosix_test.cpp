@@ -1,5 +1,6 @@
-// What only the POSIX platform layer can be asked: a link across file systems, and an
-// append cut short at the file size limit while another check appends.
+// What only the POSIX platform layer can be asked: a link across file systems, an
+// append cut short at the file size limit while another check appends, and the offset
+// of a zone set by TZ.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -10,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <thread>
 
 #include "test/TestUtil.h"
@@ -17,6 +19,17 @@
 
 namespace corvantis {
 namespace {
+
+// The values log writes local times with their offset: a cell half an hour off a full
+// hour west of Greenwich (POSIX counts west as positive) is at -09:30.
+TEST(PlatformPosixTest, LocalTimeCarriesTheZonesOffset) {
+  ::setenv("TZ", "CELL9:30", 1);
+  ::tzset();
+  const LocalTime local = defaultPlatform().localTime();
+  ::unsetenv("TZ");
+  ::tzset();
+  EXPECT_EQ(-570, local.utcOffsetMinutes);
+}
 
 // A capture on another file system (/dev/shm) cannot be linked into the archive: it is
 // copied whole.
