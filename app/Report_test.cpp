@@ -131,6 +131,7 @@ TEST_F(ReportTest, PageIsSelfContainedWithAChartPerStep) {
   EXPECT_EQ(2, std::distance(std::sregex_iterator(html.begin(), html.end(), chart),
                              std::sregex_iterator()));
   EXPECT_NE(std::string::npos, html.find("Step a&lt;b"));
+  EXPECT_NE(std::string::npos, html.find("Error p50 0.01, p90 0.01, p99 0.01, max 0.01."));
   for (const char* external : {"<script", "src=", "href=", "url("})
     EXPECT_EQ(std::string::npos, html.find(external)) << external;
   EXPECT_EQ(0u, run({"--html", dir_.file("no/such/dir/report.html")}).find("1\n"));
