@@ -4,11 +4,11 @@
 #include <new>
 #include <opencv2/core/utils/logger.hpp>
 #include <string>
-#include <thread>
 
 #include "app/Verdict.h"
 #include "imageproc/ImageProc.h"
 #include "imageproc/ImageReader.h"
+#include "imageproc/SideBySide.h"
 #include "imageproc/ViewPlugin.h"
 #include "workspace/NumberText.h"
 #include "workspace/Workspace.h"
@@ -68,24 +68,11 @@ template <typename AnalyseCurrent>
 bool analyseBoth(const std::string& referencePath, ImageProc& reference,
                  FeatureVector* referenceSignature, AnalyseCurrent analyseCurrent) {
   bool readable = false;
-  std::exception_ptr failure;
   limitLibraryImageSize();
-  std::thread referenceAnalysis([&] {
-    try {
-      readable = reference.load(referencePath);
-      if (readable) *referenceSignature = reference.getFeatureVector();
-    } catch (...) {
-      failure = std::current_exception();
-    }
+  runSideBySide(analyseCurrent, [&] {
+    readable = reference.load(referencePath);
+    if (readable) *referenceSignature = reference.getFeatureVector();
   });
-  try {
-    analyseCurrent();
-  } catch (...) {
-    referenceAnalysis.join();
-    throw;
-  }
-  referenceAnalysis.join();
-  if (failure) std::rethrow_exception(failure);
   return readable;
 }
 

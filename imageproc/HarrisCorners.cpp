@@ -1,12 +1,11 @@
 #include "imageproc/HarrisCorners.h"
 
 #include <algorithm>
-#include <exception>
 #include <limits>
 #include <opencv2/imgproc.hpp>
-#include <thread>
 
 #include "imageproc/HarrisResponse.h"
+#include "imageproc/SideBySide.h"
 
 namespace corvantis {
 namespace {
@@ -93,22 +92,8 @@ Maxima harrisMaxima(const cv::Mat& image, const CornerParameters& p) {
   }
   const int middle = image.cols / 2;
   Maxima secondFound;
-  std::exception_ptr failure;
-  std::thread second([&] {
-    try {
-      stripMaxima(image, middle, image.cols, p, &secondFound);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-  });
-  try {
-    stripMaxima(image, 0, middle, p, &found);
-  } catch (...) {
-    second.join();
-    throw;
-  }
-  second.join();
-  if (failure) std::rethrow_exception(failure);
+  runSideBySide([&] { stripMaxima(image, 0, middle, p, &found); },
+                [&] { stripMaxima(image, middle, image.cols, p, &secondFound); });
   found.largest = std::max(found.largest, secondFound.largest);
   found.candidates.insert(found.candidates.end(), secondFound.candidates.begin(),
                           secondFound.candidates.end());

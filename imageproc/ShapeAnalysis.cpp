@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <exception>
 #include <opencv2/imgproc.hpp>
-#include <thread>
 
 #include "imageproc/HarrisCorners.h"
+#include "imageproc/SideBySide.h"
 
 namespace corvantis {
 
@@ -178,23 +177,10 @@ ShapeMeasures measureEqualized(cv::Mat& binary, StageImages* stages) {
   // The corner search and the border scan only read the binary image, so the corners
   // (the Harris step, most of the time of an analysis) are found on a second core
   // meanwhile.
-  std::exception_ptr cornerFailure;
-  std::thread cornerSearch([&] {
-    try {
-      measures.corners = detectCorners(binary);
-    } catch (...) {
-      cornerFailure = std::current_exception();
-    }
-  });
   BorderSums border;
-  try {
-    border = extractBorder(binary, stages != nullptr ? &stages->border : nullptr);
-  } catch (...) {
-    cornerSearch.join();
-    throw;
-  }
-  cornerSearch.join();
-  if (cornerFailure) std::rethrow_exception(cornerFailure);
+  runSideBySide(
+      [&] { border = extractBorder(binary, stages != nullptr ? &stages->border : nullptr); },
+      [&] { measures.corners = detectCorners(binary); });
 
   measures.perimeter = border.count;
   measures.cornerCount = static_cast<std::int32_t>(measures.corners.size());
