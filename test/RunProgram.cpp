@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -71,6 +72,11 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   return child.result();
 }
 
+bool setFileTime(const std::string& path, long seconds) {
+  const utimbuf times{seconds, seconds};
+  return utime(path.c_str(), &times) == 0;
+}
+
 std::string programUnderTest() {
   const char* program = std::getenv("CORVANTIS_TEST_PROGRAM");
   return program != nullptr && program[0] != '\0' ? program : CORVANTIS_EXE;
@@ -80,7 +86,7 @@ TestCell::TestCell(const std::string& source) {
   namespace fs = std::filesystem;
   if (!source.empty()) fs::copy(source, dir_.path(), fs::copy_options::recursive);
   fs::remove(file("robots/R1/corvantis.dat"));
-  for (const char* dir : {"robots/R1/ref", "robots/R1/cap", "robots/R1/debug", "bin"})
+  for (const char* dir : {"robots/R1/ref", "robots/R1/cap", "robots/R1/debug", "var/tmp", "bin"})
     fs::create_directories(file(dir));
 }
 
