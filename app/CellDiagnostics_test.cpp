@@ -21,69 +21,61 @@ namespace {
 namespace fs = std::filesystem;
 using test::RunResult;
 
-// Names with commas and blanks, as operators give them; the moved part is out of its
-// capture altogether.
 class CellDiagnosticsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fs::copy_file(cell_.file("robots/R1/cap/cap_0001.png"), cap_);
-    ASSERT_TRUE(cv::imwrite(moved_, cv::Mat(40, 60, CV_8U, cv::Scalar(128))));
-  }
-  RunResult check(const std::string& current, test::ChildEnv env = {}) {
-    return cell_.run({"left, 2", cell_.file("robots/R1/ref/part.png"), current, "0.1"}, env);
-  }
-
   const test::TestCell cell_{CORVANTIS_SOURCE_DIR "/examples/cell"};
-  const std::string cap_ = cell_.file("robots/R1/cap/cap 1,a.png");
-  const std::string moved_ = cell_.file("robots/R1/cap/moved part.png");
-  const std::string valuesLog_ = cell_.file("robots/R1/debug/corvantis.csv");
 };
 
-TEST_F(CellDiagnosticsTest, ValuesLogGetsAHeaderAndOneRowPerCheckThatFitsAndTheReportReadsIt) {
-  test::writeFile(valuesLog_, "");
-  const RunResult accepted = check(cap_);
-  const RunResult rejected = check(moved_);
+// Names with commas and blanks, as operators give them; the moved part is out of its
+// capture altogether. Only rejected captures are archived, linked rather than copied:
+// the same file under two names.
+TEST_F(CellDiagnosticsTest, ValuesLogAndRejectArchiveTakeTheirChecksAndTheReportReadsThem) {
+  const std::string cap = cell_.file("robots/R1/cap/cap 1,a.png");
+  const std::string moved = cell_.file("robots/R1/cap/moved part.png");
+  const std::string valuesLog = cell_.file("robots/R1/debug/corvantis.csv");
+  fs::copy_file(cell_.cap(), cap);
+  ASSERT_TRUE(cv::imwrite(moved, cv::Mat(40, 60, CV_8U, cv::Scalar(128))));
+  const auto check = [&](const std::string& current, test::ChildEnv env = {}) {
+    return cell_.run({"left, 2", cell_.ref(), current, "0.1"}, env);
+  };
+  ASSERT_EQ("0", check(moved).out);  // neither logged nor archived before the files exist
+  const std::string rejects = cell_.file("robots/R1/debug/rejects");
+  fs::create_directories(rejects);
+  test::writeFile(valuesLog, "");
+  const RunResult accepted = check(cap);
+  const RunResult rejected = check(moved);
   EXPECT_EQ(0, accepted.status + rejected.status);
   EXPECT_EQ("10", accepted.out + rejected.out + accepted.err + rejected.err);
   // Ten values, the error and the tolerance between the names and the verdict.
   EXPECT_TRUE(std::regex_match(
-      test::readFile(valuesLog_),
+      test::readFile(valuesLog),
       std::regex(R"(time,step,reference,current,reference Area,[^\r]*\r\n)"
                  R"([^,]+,"left, 2",part\.png,"cap 1,a\.png",([^,]*,){12}accepted,[^\r]*\r\n)"
                  R"([^,]+,"left, 2",part\.png,moved part\.png,([^,]*,){12}rejected,[^\r]*\r\n)")))
-      << test::readFile(valuesLog_);
-  // The report counts both logged checks, and passes over a row that is none.
-  std::ofstream(valuesLog_, std::ios::app) << "not,a,row\r\n";
-  const RunResult report = cell_.run({"report", cell_.file("robots/R1")}, {}, CORVANTIS_CELL_EXE);
-  EXPECT_EQ(0, report.status) << report.err;
-  for (const char* said : {"Values log: 1 file(s), 2 row(s), 1 other row(s) skipped",
-                           "checks 2, accepted 1, rejected 1", "errors from a snap: 1 of 2 logged"})
-    EXPECT_NE(std::string::npos, report.out.find(said)) << report.out;
-
-  // A row that does not fit below the file size limit is told; the verdict stands, and
-  // the journal has room for its line.
-  const auto logged = fs::file_size(valuesLog_);
-  const RunResult full = check(cap_, test::ChildEnv{"", {}, {}, static_cast<long>(logged) + 10});
-  EXPECT_EQ("1", full.out);
-  EXPECT_EQ(0, full.status);
-  EXPECT_NE(std::string::npos, full.err.find("values log row not written")) << full.err;
-  EXPECT_EQ(logged, fs::file_size(valuesLog_));
-  EXPECT_EQ(3u, test::crLfLines(cell_.journal()).size());
-}
-
-// Linked, not copied: the same file under two names.
-TEST_F(CellDiagnosticsTest, OnlyRejectedCapturesAreLinkedIntoTheArchive) {
-  ASSERT_EQ("0", check(moved_).out);  // not archived before the archive exists
-  const std::string rejects = cell_.file("robots/R1/debug/rejects");
-  fs::create_directories(rejects);
-  EXPECT_EQ("1", check(cap_).out);
-  const RunResult rejected = check(moved_);
-  EXPECT_EQ("0", rejected.out + rejected.err);
+      << test::readFile(valuesLog);
   const std::vector<std::string> names = test::fileNamesIn(rejects);
   ASSERT_EQ(1u, names.size());
   EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\d{8}-\d{6}_left__2_moved part\.png)")))
       << names[0];
   EXPECT_EQ(2u, fs::hard_link_count(rejects + "/" + names[0]));
+
+  // The report counts both logged checks, and passes over a row that is none.
+  std::ofstream(valuesLog, std::ios::app) << "not,a,row\r\n";
+  const RunResult report = cell_.run({"report", cell_.file("robots/R1")}, {}, CORVANTIS_CELL_EXE);
+  EXPECT_EQ(0, report.status) << report.err;
+  for (const char* said : {"Values log: 1 file(s), 2 row(s), 1 other row(s) skipped",
+                           "checks 3, accepted 1, rejected 2", "errors from a snap: 1 of 2 logged"})
+    EXPECT_TRUE(test::holds(report.out, said));
+
+  // A row that does not fit below the file size limit is told; the verdict stands, and
+  // the journal has room for its line.
+  const auto logged = fs::file_size(valuesLog);
+  const RunResult full = check(cap, test::ChildEnv{"", {}, {}, static_cast<long>(logged) + 10});
+  EXPECT_EQ(0, full.status);
+  EXPECT_EQ("1", full.out);
+  EXPECT_TRUE(test::holds(full.err, "values log row not written"));
+  EXPECT_EQ(logged, fs::file_size(valuesLog));
+  EXPECT_EQ(4u, test::crLfLines(cell_.journal()).size());
 }
 
 TEST_F(CellDiagnosticsTest, ReportPageDrawsInAHeadlessBrowser) {
