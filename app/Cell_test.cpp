@@ -68,19 +68,21 @@ TEST_F(CellTest, StoreListsRecordsInIsoTimeThenTheLinesNoCheckReadsAndForgetTake
 }
 
 // Help and version answer on stdout; wrong use and bad input put nothing there, the
-// reason on stderr.
+// reason on stderr. A cell without a store yet has nothing to list or forget.
 TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
-  const std::string missingBase = dir_.file("robots/R9");
-  const std::string usage = std::to_string(kCellUsageError) + "\n\n",
-                    u = usage + "corvantis-cell: ", failed = "1\n\ncorvantis-cell: ";
+  const std::string missingBase = dir_.file("robots/R9"), emptyBase = dir_.file("robots/R2");
+  fs::create_directories(emptyBase);
+  const std::string usage = std::to_string(kCellUsageError) + "\n\n";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--help"}, "0\nusage: corvantis-cell <command> [arguments]\n"},
       {{"--version"}, "0\ncorvantis-cell 1."},
-      {{}, u + "no command given"},
-      {{"stor", base_}, u + "unknown command stor"},
+      {{}, usage + "corvantis-cell: no command given"},
+      {{"stor", base_}, usage + "corvantis-cell: unknown command stor"},
       {{"store"}, usage + "usage: corvantis-cell store BASE"},
       {{"forget", base_}, usage + "usage: corvantis-cell forget BASE NAME"},
-      {{"store", missingBase}, failed + missingBase + " is no directory"},
+      {{"store", missingBase}, "1\n\ncorvantis-cell: " + missingBase + " is no directory"},
+      {{"store", emptyBase}, "0\n\ncorvantis-cell: " + emptyBase},
+      {{"forget", emptyBase, "part.png"}, "1\n"},
       {{"forget", base_, "upper part.png"}, "1\n\ncorvantis: no record of upper part.png in"},
   };
   for (const auto& [args, expected] : cases) {
@@ -88,12 +90,8 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
     EXPECT_EQ(0u, said.find(expected)) << said;
     EXPECT_EQ(kStore, readFile(store_));
     EXPECT_FALSE(fs::exists(missingBase));
+    EXPECT_EQ(std::vector<std::string>{}, test::fileNamesIn(emptyBase));
   }
-  // A cell without a store yet: nothing to list, nothing to forget, and no store made.
-  fs::remove(store_);
-  EXPECT_EQ(0u, run({"store", base_}).find("0\n\n"));
-  EXPECT_EQ(0u, run({"forget", base_, "part.png"}).find("1\n"));
-  EXPECT_FALSE(fs::exists(store_));
 }
 
 }  // namespace

@@ -36,15 +36,12 @@ using test::RunResult;
 // A copy of the sample cell, whose part the capture cap_0001.png shows within 0.1.
 class CheckTest : public ::testing::Test {
  protected:
-  RunResult check(const std::string& reference, const std::string& current,
-                  const std::string& tolerance = "0.1") const {
-    return cell_.run({"12", reference, current, tolerance});
-  }
-
   const test::TestCell cell_{CORVANTIS_SOURCE_DIR "/examples/cell"};
   const std::string ref_ = cell_.ref(), cap_ = cell_.cap();
+  const std::vector<std::string> check_ = {"12", ref_, cap_, "0.1"};
 };
 using CellDiagnosticsTest = CheckTest;
+using Case = std::pair<std::vector<std::string>, std::string>;  // arguments, what is said
 
 // A reference rewritten later, or replaced by an older copy (cp -p, a restore from a
 // backup), is another file: it is analysed again and its record replaced in place. A
@@ -55,12 +52,12 @@ TEST_F(CheckTest, ReferenceWithAnotherTimeIsRecomputedInPlace) {
   fs::copy_file(blank, ref_, fs::copy_options::overwrite_existing);
   ASSERT_TRUE(test::setFileTime(ref_, 1700000000));
   test::writeFile(cell_.file("robots/R1/corvantis.dat"), "; R1\r\nother.png,5,1,2,3,4.5,6.5\r\n");
-  ASSERT_EQ("0", check(ref_, cap_).out);
+  ASSERT_EQ("0", cell_.run(check_).out);
   for (const auto& [image, time, verdict] :
        {std::tuple(cap_, 1700000100L, "1"), std::tuple(blank, 1600000000L, "0")}) {
     fs::copy_file(image, ref_, fs::copy_options::overwrite_existing);
     ASSERT_TRUE(test::setFileTime(ref_, time));
-    EXPECT_EQ(verdict, check(ref_, cap_).out) << time;
+    EXPECT_EQ(verdict, cell_.run(check_).out) << time;
     // The short comment line is dropped.
     EXPECT_TRUE(std::regex_match(cell_.store(),
                                  std::regex("other\\.png,5,1,2,3,4\\.5,6\\.5\r\npart\\.png," +
@@ -71,7 +68,7 @@ TEST_F(CheckTest, ReferenceWithAnotherTimeIsRecomputedInPlace) {
 
   const std::string stored = cell_.store();
   fs::remove(ref_);
-  EXPECT_EQ("0", check(ref_, cap_).out);
+  EXPECT_EQ("0", cell_.run(check_).out);
   EXPECT_EQ(stored, cell_.store());
 }
 
@@ -84,8 +81,7 @@ TEST_F(CheckTest, ReferenceRewrittenWhileItIsReadKeepsTheTimeFromBefore) {
   if (watch < 0 || fanotify_mark(watch, FAN_MARK_ADD, FAN_OPEN_PERM, AT_FDCWD, ref_.c_str()) != 0)
     GTEST_SKIP() << "fanotify permission events need CAP_SYS_ADMIN";
 
-  test::Child child(test::programUnderTest(), {"12", ref_, cap_, "0.1"},
-                    ChildEnv{cell_.file("bin")});
+  test::Child child(test::programUnderTest(), check_, ChildEnv{cell_.file("bin")});
   int opens = 0;
   while (!child.waitFor(std::chrono::milliseconds(0))) {
     pollfd ready{watch, POLLIN, 0};
@@ -111,14 +107,13 @@ TEST_F(CheckTest, ReferenceRewrittenWhileItIsReadKeepsTheTimeFromBefore) {
 // Only the exact words answer. A controller that writes "0,5" gets 0: the rule stands,
 // but the reason is told.
 TEST_F(CheckTest, HelpAndVersionAloneAnswerOnStdoutAndOddToleranceTextIsTold) {
-  using Case = std::pair<std::vector<std::string>, std::string>;
   for (const auto& [args, said] :
        {Case{{"--help"}, "usage: corvantis <step>"}, Case{{"-h"}, "usage: corvantis <step>"},
         Case{{"--version"}, "corvantis " CORVANTIS_VERSION "\n"}}) {
     const RunResult run = cell_.run(args);  // status, the beginning of stdout, no stderr
     EXPECT_EQ("0" + said, std::to_string(run.status) + run.out.substr(0, said.size()) + run.err);
   }
-  const RunResult odd = check(cap_, cap_, "0.05abc");
+  const RunResult odd = cell_.run({"12", cap_, cap_, "0.05abc"});
   EXPECT_EQ("1", odd.out);
   EXPECT_TRUE(test::holds(odd.err, "\"0.05abc\" is not a plain number; read as 0.05\n"));
   EXPECT_TRUE(test::holds(cell_.journal(), "accepted, Image error: 0, Tolerance: 0.05\r\n"));
@@ -135,7 +130,6 @@ TEST_F(CheckTest, WrongUseAndUnreadableImagesFailWithoutEffects) {
   const std::string pipe = cell_.file("robots/R1/cap/pipe.png");
   ASSERT_EQ(0, mkfifo(pipe.c_str(), 0644));
   const std::string cutShort = half + ": the JPEG data is cut short";
-  using Case = std::pair<std::vector<std::string>, std::string>;
   for (const auto& [args, told] :
        {Case{{"./--help"}, "cannot read image ./--help"}, Case{{}, "usage"},
         Case{{"1", ref_, ref_}, "usage"}, Case{{"1", ref_, ref_, "0.1", "x"}, "usage"},
@@ -167,9 +161,8 @@ TEST_F(CheckTest, FileSizeLimitKeepsTheStoreAndTheJournalWholeAndTheVerdictStand
   test::writeFile(cell_.file("robots/R1/corvantis.dat"), store);
   test::writeFile(cell_.file("robots/R1/debug/corvantis.log"), journal);
 
-  const RunResult run = cell_.run({"12", ref_, cap_, "0.1"}, ChildEnv{"", {}, {}, 1100});
-  EXPECT_EQ(0, run.status) << run.err;
-  EXPECT_EQ("1", run.out) << run.err;
+  const RunResult run = cell_.run(check_, ChildEnv{"", {}, {}, 1100});
+  EXPECT_EQ("01", std::to_string(run.status) + run.out) << run.err;  // status 0, verdict 1
   for (const char* told : {"store", "not updated", "journal line not written", "File too large"})
     EXPECT_TRUE(test::holds(run.err, told));
   EXPECT_EQ(store + journal, cell_.store() + cell_.journal());
@@ -186,14 +179,11 @@ TEST_F(CellDiagnosticsTest, ValuesLogAndRejectArchiveTakeTheirChecksAndTheReport
   const std::string valuesLog = cell_.file("robots/R1/debug/corvantis.csv");
   fs::copy_file(cap_, cap);
   ASSERT_TRUE(cv::imwrite(moved, cv::Mat(40, 60, CV_8U, cv::Scalar(128))));
-  const auto check = [&](const std::string& current) {
-    return cell_.run({"left, 2", ref_, current, "0.1"});
-  };
   const std::string rejects = cell_.file("robots/R1/debug/rejects");
   fs::create_directories(rejects);
   test::writeFile(valuesLog, "");
-  const RunResult accepted = check(cap);
-  const RunResult rejected = check(moved);
+  const RunResult accepted = cell_.run({"left, 2", ref_, cap, "0.1"});
+  const RunResult rejected = cell_.run({"left, 2", ref_, moved, "0.1"});
   EXPECT_EQ(0, accepted.status + rejected.status);
   EXPECT_EQ("10", accepted.out + rejected.out + accepted.err + rejected.err);
   // Ten values, the error and the tolerance between the names and the verdict.
@@ -205,9 +195,7 @@ TEST_F(CellDiagnosticsTest, ValuesLogAndRejectArchiveTakeTheirChecksAndTheReport
       << test::readFile(valuesLog);
   const std::vector<std::string> names = test::fileNamesIn(rejects);
   ASSERT_EQ(1u, names.size());
-  EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(\d{8}-\d{6}_left__2_moved part\.png)")))
-      << names[0];
-  EXPECT_EQ(2u, fs::hard_link_count(rejects + "/" + names[0]));
+  EXPECT_EQ(2u, fs::hard_link_count(rejects + "/" + names[0])) << names[0];
 
   // The report counts both logged checks, and passes over a row that is none.
   std::ofstream(valuesLog, std::ios::app) << "not,a,row\r\n";

@@ -54,11 +54,10 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
                 "(,[-+.e0-9]+){5}\r\n";
   }
   test::writeFile(cell.file("robots/R1/corvantis.dat"), records);
-  // Whole filler lines up to a little below the rotation size: the rotation falls in
-  // the middle of the first round.
-  const std::string filler = "[01/01/2026 00:00:00] - filler " + std::string(70, 'f');
+  // Whole lines up to a little below the rotation size: the rotation falls in the middle
+  // of the first round.
   std::string lines;
-  while (lines.size() + 2 * filler.size() < kRotateKiB * 1024) lines += filler + "\r\n";
+  while (lines.size() < kRotateKiB * 1024 - 200) lines += "[01/01/2026 00:00:00] - filler\r\n";
   const std::string journal = cell.file("robots/R1/debug/corvantis.log");
   test::writeFile(journal, lines);
 
@@ -66,12 +65,11 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
     // Each round makes every reference newer than its record.
     for (int n = 0; n < kReferences; ++n) test::setFileTime(ref(n), kFirstTime + round);
     std::deque<test::Child> children;  // a step of its own for each check
-    for (int p = 0; p < processes; ++p)
-      children.emplace_back(
-          program,
-          std::vector<std::string>{std::to_string(round) + "-" + std::to_string(p),
-                                   ref(p % kReferences), cap, "0.1"},
-          test::ChildEnv{cell.file("bin")});
+    for (int p = 0; p < processes; ++p) {
+      const std::vector<std::string> args = {std::to_string(round) + "-" + std::to_string(p),
+                                             ref(p % kReferences), cap, "0.1"};
+      children.emplace_back(program, args, test::ChildEnv{cell.file("bin")});
+    }
     for (auto& child : children) {
       child.waitFor(std::chrono::seconds(120));
       const test::RunResult run = child.result();
@@ -97,7 +95,6 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
           "rotated exactly once");
   require(std::regex_match(cell.store(), std::regex(expected)),
           "one whole record per key, each reference's with its last time:\n" + cell.store());
-  std::printf("concurrent: %d checks at once x %d rounds\n", processes, rounds);
 }
 
 }  // namespace
@@ -110,6 +107,6 @@ int main(int argc, char** argv) {
   }
   corvantis::concurrentChecks(std::filesystem::absolute(argv[1]).string(), std::atoi(argv[2]),
                               std::atoi(argv[3]));
-  std::printf("%s\n", corvantis::failures == 0 ? "stress: passed" : "stress: FAILED");
+  std::printf("stress: %s\n", corvantis::failures == 0 ? "passed" : "FAILED");
   return corvantis::failures == 0 ? 0 : 1;
 }
