@@ -24,21 +24,14 @@ TEST(StoreRecordTest, FieldsReadTheirLeadingNumber) {
       {"abc", 0, -1.0},
       {"", 0, -1.0},
       {"-1", std::numeric_limits<std::uint64_t>::max(), -1.0},
-      {"9223372036854775807", max, 9223372036854775807.0},
       {"9223372036854775808", max, 9223372036854775808.0},
-      {"99999999999999999999999", max, 99999999999999999999999.0},
       {"-99999999999999999999999", max + 1, -99999999999999999999999.0},
-      {"0.66666666666666663", 0, 2.0 / 3.0},
       {"1.5e+3", 1, 1500.0},
       {"1.0000000000000001e-005", 1, 0.000010000000000000001},
-      {"1e", 1, 1.0},
       {"2e+", 2, 2.0},
       {".5", 0, 0.5},
-      {"5.", 5, 5.0},
-      {"-", 0, -1.0},
-      {".", 0, -1.0},
+      {"-.", 0, -1.0},
       {"inf", 0, -1.0},
-      {"nan", 0, -1.0},
       {"0x10", 0, 0.0},
       {"1e999", 1, -1.0},
   };
@@ -67,25 +60,23 @@ TEST(StoreRecordTest, RecordsReadBackWhatWasFormattedAndLinesEndAtLf) {
 
 TEST(StoreRecordTest, UpdateReplacesEveryLineOfTheKeyAndDropsShortLines) {
   const std::string record = "part.bmp,9,1,2,3,4,5\r\n";
-  const std::string other = "x.bmp,1,1,2,3,4,5\r\n";
+  // Keys that only share a part with part.bmp are other keys.
+  const std::string other = "mypart.bmp,1,1,2,3,4,5\r\n";
+  const std::string similar = "part.bmpx,1,1,2,3,4,5\r\n";
   const struct {
     std::string name;
     std::string before;
     std::string after;
   } cases[] = {
       {"empty store", "", record},
-      {"key absent, no final line end", "x.bmp,1,1,2,3,4,5", other + record},
-      {"key absent keeps short lines", "\r\n;c\r\n", "\r\n;c\r\n" + record},
-      {"key present in the middle", other + "part.bmp,1,0,0,0,0,0\r\n;z.bmp,1,1,2,3\r\n",
-       other + record + ";z.bmp,1,1,2,3\r\n"},
+      {"key absent, no final line end", "x.bmp,1,1,2,3,4,5", "x.bmp,1,1,2,3,4,5\r\n" + record},
+      {"key absent keeps short lines", "\r\n;c\r\n" + similar, "\r\n;c\r\n" + similar + record},
+      {"key present in the middle", other + "part.bmp,1,0,0,0,0,0\r\n;z.bmp,1,1,2,3\r\n" + similar,
+       other + record + ";z.bmp,1,1,2,3\r\n" + similar},
       {"lines of ten characters dropped", "0123456789\r\n01234567890\r\npart.bmp,1\r\n",
        "01234567890\r\n" + record},
-      {"duplicates both replaced", "part.bmp,1,0\r\nx.bmp,1,1,2,3,4,5\r\npart.bmp,2,0\r\n",
-       record + other + record},
-      {"LF-only lines get CR LF", "x.bmp,1,1,2,3,4,5\npart.bmp,1,0\n", other + record},
-      {"keys that only share a part untouched",
-       "mypart.bmp,1,1,2,3,4,5\r\npart.bmpx,1,1,2,3,4,5\r\npart.bmp,1,0\r\n",
-       "mypart.bmp,1,1,2,3,4,5\r\npart.bmpx,1,1,2,3,4,5\r\n" + record},
+      {"duplicates both replaced, LF-only lines get CR LF",
+       "part.bmp,1,0\n" + other + "part.bmp,2,0\n", record + other + record},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.after, updatedStore(c.before, "part.bmp", record)) << c.name;
