@@ -8,9 +8,8 @@
 namespace corvantis {
 namespace {
 
-// What each path the workspace works with is derived from: the reference image path
-// gives the base directory and the store's key, the working directory the root of the
-// temporary files.
+// The reference image path gives the base directory and the store's key, the working
+// directory the root of the temporary files.
 TEST(PathsTest, DerivedDirectoriesAndFileNames) {
   using Derive = std::string (*)(const std::string&);
   const std::string deep = "/work/" + std::string(300, 'd');
@@ -26,19 +25,15 @@ TEST(PathsTest, DerivedDirectoriesAndFileNames) {
       {deriveBaseDir, R"(D:\cell\robots\part.bmp)", ""},
       {deriveBaseDir, R"(D:\cell\Robots\R1\part.bmp)", ""},
       {deriveBaseDir, R"(D:\cell\robots\R1\robots\R2\a.bmp)", R"(D:\cell\robots\R1\)"},
-      {deriveBaseDir, "/work/cell/robots/R1/images/ref.bmp", "/work/cell/robots/R1/"},
       {deriveBaseDir, "robots/R1/ref/a.bmp", "robots/R1/"},
       {deriveBaseDir, "myrobots/R1/a.bmp", ""},
       {deriveBaseDir, R"(C:/cell/robots\R1/a.bmp)", R"(C:/cell/robots\R1/)"},
       // Kept with every backslash from the third character on doubled, so that a
       // network path keeps its leading pair.
       {doubleBackslashes, R"(\\srv\share\x)", R"(\\srv\\share\\x)"},
-      {doubleBackslashes, R"(a\)", R"(a\)"},
-      {doubleBackslashes, R"(ab\)", R"(ab\\)"},
       // The parent of the working directory, doubled; a drive root gives the drive.
       {deriveTempRoot, R"(D:\cell\bin)", R"(D:\\cell)"},
       {deriveTempRoot, R"(C:\)", "C:"},
-      {deriveTempRoot, "/work/cell/bin", "/work/cell"},
       {deriveTempRoot, "/bin", ""},
       {deriveTempRoot, deep + "/bin", deep},
       // The part after the last separator, either of the two.

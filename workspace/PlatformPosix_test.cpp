@@ -1,6 +1,5 @@
-// What only the POSIX platform layer can be asked: a link across file systems, an
-// append cut short at the file size limit while another check appends, and the offset
-// of a zone set by TZ.
+// What only the POSIX platform layer can be asked: the offset of a zone set by TZ, a link
+// across file systems and an append cut short at the file size limit.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
@@ -8,11 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <thread>
+#include <future>
 
 #include "test/TestUtil.h"
 #include "workspace/Platform.h"
@@ -63,23 +61,20 @@ TEST(PlatformPosixTest, AppendCutShortIsTakenBackOnlyWhileItEndsTheFile) {
     ASSERT_EQ(0, ::flock(peer, LOCK_SH));
     const rlimit fileSize{limit, unlimited.rlim_max};
     ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &fileSize));
-    std::atomic<bool> done{false};
-    Status appended = Status::success();
-    std::thread append([&] {
-      appended = defaultPlatform().appendDurably(path, line);
-      done = true;
-    });
+    std::future<Status> appended =
+        std::async(std::launch::async, [&] { return defaultPlatform().appendDurably(path, line); });
     // Until the piece is in the file, or the append has given up without one.
-    while (!done && defaultPlatform().fileSize(path).value_or(0) < limit)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (defaultPlatform().fileSize(path).value_or(0) < limit &&
+           appended.wait_for(std::chrono::milliseconds(1)) == std::future_status::timeout) {
+    }
     ::setrlimit(RLIMIT_FSIZE, &unlimited);
     const std::string next = followed ? line : "";
     EXPECT_EQ(static_cast<ssize_t>(next.size()), ::write(peer, next.data(), next.size()));
     ::close(peer);
-    append.join();
+    const Status status = appended.get();
     // The failure is told, and whether the piece stays.
-    EXPECT_FALSE(appended.ok());
-    EXPECT_EQ(followed, appended.message().find("they stay") != std::string::npos);
+    EXPECT_FALSE(status.ok());
+    EXPECT_EQ(followed, status.message().find("they stay") != std::string::npos);
     EXPECT_EQ(followed ? line + line.substr(0, 10) + line : line, test::readFile(path));
   }
 }
