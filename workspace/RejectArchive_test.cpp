@@ -2,34 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
-#include "test/FakePlatform.h"
+#include "test/TestPlatform.h"
 #include "test/TestUtil.h"
 
 namespace corvantis {
 namespace {
 
-constexpr char kRejects[] = "/cell/robots/R1/debug/rejects";
-constexpr char kCapture[] = "/cell/cap/cap_0001.bmp";
 constexpr char kKept[] = "20261205-070409_12_cap_0001.bmp";
 
 class RejectArchiveTest : public ::testing::Test {
  protected:
-  RejectArchiveTest() { platform_.putFile(kCapture, "pixels"); }
-  void archive(const std::string& step = "12", const ArchiveLimits& limits = ArchiveLimits()) {
-    archiveReject(platform_, kRejects, kCapture, step, diagnostics_, limits);
+  RejectArchiveTest() { test::writeFile(capture_, "pixels"); }
+  void archive(const ArchiveLimits& limits = ArchiveLimits()) {
+    archiveReject(platform_, rejects_, capture_, "12", told_, limits);
   }
-  std::vector<std::string> archived() const {
-    std::vector<DirectoryEntry> entries;
-    platform_.listDirectory(kRejects, &entries);
-    std::vector<std::string> names;
-    for (const auto& entry : entries) names.push_back(entry.name);
-    return names;
-  }
+  std::vector<std::string> archived() const { return test::fileNamesIn(rejects_); }
+  // Puts a file of 10 bytes into the archive.
+  void put(const std::string& name) const { test::writeFile(rejects_ + "/" + name, "0123456789"); }
 
-  test::FakePlatform platform_;
-  std::ostringstream diagnostics_;
+  test::TempDir dir_;
+  const std::string rejects_ = dir_.file("robots/R1/debug/rejects");
+  const std::string capture_ = dir_.file("cap/cap_0001.bmp");
+  test::TestPlatform platform_;
+  std::ostringstream told_;
 };
 
 TEST(ArchiveName, StartsWithTheTimeAndMakesTheStepSafe) {
@@ -50,13 +48,13 @@ TEST(ArchiveName, StartsWithTheTimeAndMakesTheStepSafe) {
 
 TEST_F(RejectArchiveTest, KeepsTheCaptureOnceOnlyWhileTheDirectoryExists) {
   archive();
-  EXPECT_EQ(std::vector<std::string>{kCapture}, platform_.fileNames());
-  platform_.addDirectory(kRejects);
+  EXPECT_EQ(std::vector<std::string>{"cap/cap_0001.bmp"}, test::filesBelow(dir_.path().string()));
+  std::filesystem::create_directories(rejects_);
   archive();
   archive();
   EXPECT_EQ(std::vector<std::string>{kKept}, archived());
-  EXPECT_EQ("pixels", platform_.contentOf(std::string(kRejects) + "/" + kKept));
-  EXPECT_EQ("", diagnostics_.str());
+  EXPECT_EQ("pixels", test::readFile(rejects_ + "/" + kKept));
+  EXPECT_EQ("", told_.str());
 }
 
 // Two archived files of 10 bytes each, then the capture of 6.
@@ -72,20 +70,20 @@ TEST_F(RejectArchiveTest, DropsTheOldestToStayWithinTheFileCountAndTheSize) {
       {{1, 1000}, {kKept}},
   };
   for (const auto& c : cases) {
-    platform_.putFile(std::string(kRejects) + "/" + a, "0123456789");
-    platform_.putFile(std::string(kRejects) + "/" + b, "0123456789");
-    platform_.deleteFile(std::string(kRejects) + "/" + kKept);
-    archive("12", c.limits);
+    std::filesystem::remove_all(rejects_);
+    put(a);
+    put(b);
+    archive(c.limits);
     EXPECT_EQ(c.after, archived()) << c.limits.maxFiles << " files, " << c.limits.maxBytes;
   }
 }
 
 TEST_F(RejectArchiveTest, AFailedCopyIsToldAndDropsNothing) {
-  platform_.putFile(std::string(kRejects) + "/20250101-000000_1_a.bmp", "");
-  platform_.failOn(test::FakePlatform::Op::linkOrCopy, "cap_0001", "No space left on device");
-  archive("12", ArchiveLimits{1, 1000});
+  put("20250101-000000_1_a.bmp");
+  platform_.failOn(test::TestPlatform::Op::linkOrCopy, "cap_0001", "No space left on device");
+  archive(ArchiveLimits{1, 1000});
   EXPECT_EQ(std::vector<std::string>{"20250101-000000_1_a.bmp"}, archived());
-  EXPECT_TRUE(test::holds(diagnostics_.str(), "No space left on device"));
+  EXPECT_TRUE(test::holds(told_.str(), "No space left on device"));
 }
 
 }  // namespace
