@@ -20,25 +20,11 @@ class TestPlatform : public Platform {
   using Text = const std::string&;
 
  public:
-  enum class Op {
-    fileExists,
-    readFile,
-    createFile,
-    deleteFile,
-    moveNoReplace,
-    writeNewFile,
-    replaceFile,
-    appendDurably,
-    linkOrCopy,
-    lockFile
-  };
-
-  // Every later call of `op` whose path (the source, for moves) contains `pathPart`
-  // fails with `reason`.
-  void failOn(Op op, Text pathPart = "", Text reason = "injected failure") {
+  // Every later call of the operation named `op` ("replaceFile") whose path (the source,
+  // for moves) contains `pathPart` fails with `reason`.
+  void failOn(Text op, Text pathPart = "", Text reason = "injected failure") {
     faults_.push_back(Fault{op, pathPart, reason});
   }
-  void clearFaults() { faults_.clear(); }
   // Other processes that are running; this one always is, any other has ended.
   void addProcess(std::uint64_t id) { processes_.insert(id); }
   // 0: the system's clock.
@@ -46,9 +32,7 @@ class TestPlatform : public Platform {
 
   std::uint64_t fileTime(Text p) const override { return real_.fileTime(p); }
   std::optional<std::uint64_t> fileSize(Text p) const override { return real_.fileSize(p); }
-  bool fileExists(Text p) const override {
-    return !fault(Op::fileExists, p) && real_.fileExists(p);
-  }
+  bool fileExists(Text p) const override { return real_.fileExists(p); }
   LocalTime localTime() const override { return LocalTime{2026, 12, 5, 7, 4, 9}; }
   std::string workingDirectory() const override { return real_.workingDirectory(); }
   std::uint64_t processId() const override { return real_.processId(); }
@@ -60,40 +44,40 @@ class TestPlatform : public Platform {
   }
   Status readFile(Text p, std::string* content) const override {
     content->clear();
-    return unlessInjected(Op::readFile, p, [&] { return real_.readFile(p, content); });
+    return unlessInjected(__func__, p, [&] { return real_.readFile(p, content); });
   }
   Status createFile(Text p) override {
-    return unlessInjected(Op::createFile, p, [&] { return real_.createFile(p); });
+    return unlessInjected(__func__, p, [&] { return real_.createFile(p); });
   }
   Status deleteFile(Text p) override {
-    return unlessInjected(Op::deleteFile, p, [&] { return real_.deleteFile(p); });
+    return unlessInjected(__func__, p, [&] { return real_.deleteFile(p); });
   }
   Status moveNoReplace(Text from, Text to) override {
-    return unlessInjected(Op::moveNoReplace, from, [&] { return real_.moveNoReplace(from, to); });
+    return unlessInjected(__func__, from, [&] { return real_.moveNoReplace(from, to); });
   }
   Status writeNewFile(Text p, Text content) override {
-    return unlessInjected(Op::writeNewFile, p, [&] { return real_.writeNewFile(p, content); });
+    return unlessInjected(__func__, p, [&] { return real_.writeNewFile(p, content); });
   }
   Status replaceFile(Text from, Text to) override {
-    return unlessInjected(Op::replaceFile, from, [&] { return real_.replaceFile(from, to); });
+    return unlessInjected(__func__, from, [&] { return real_.replaceFile(from, to); });
   }
   Status appendDurably(Text p, Text data) override {
-    return unlessInjected(Op::appendDurably, p, [&] { return real_.appendDurably(p, data); });
+    return unlessInjected(__func__, p, [&] { return real_.appendDurably(p, data); });
   }
   Status listDirectory(Text p, std::vector<DirectoryEntry>* entries) const override {
     return real_.listDirectory(p, entries);
   }
   Status linkOrCopy(Text from, Text to) override {
-    return unlessInjected(Op::linkOrCopy, from, [&] { return real_.linkOrCopy(from, to); });
+    return unlessInjected(__func__, from, [&] { return real_.linkOrCopy(from, to); });
   }
   Status lockFile(Text p, int /*timeoutMs*/, std::unique_ptr<FileLock>* lock) override {
-    return unlessInjected(Op::lockFile, p, [&] { return real_.lockFile(p, 0, lock); });
+    return unlessInjected(__func__, p, [&] { return real_.lockFile(p, 0, lock); });
   }
 
  protected:
   // Asked before each operation that can be made to fail: the injected failure of `op`
   // on `path`, if any.
-  virtual std::optional<Status> fault(Op op, Text path) const {
+  virtual std::optional<Status> fault(Text op, Text path) const {
     for (const Fault& f : faults_) {
       if (f.op == op && path.find(f.pathPart) != std::string::npos)
         return Status::error(path, f.reason);
@@ -103,13 +87,11 @@ class TestPlatform : public Platform {
 
  private:
   struct Fault {
-    Op op;
-    std::string pathPart;
-    std::string reason;
+    std::string op, pathPart, reason;
   };
 
   template <typename Operation>
-  Status unlessInjected(Op op, Text path, const Operation& operation) const {
+  Status unlessInjected(const char* op, Text path, const Operation& operation) const {
     const std::optional<Status> injected = fault(op, path);
     return injected ? *injected : operation();
   }

@@ -13,7 +13,6 @@
 namespace corvantis {
 namespace {
 
-using Op = test::TestPlatform::Op;
 using test::holds;
 
 // An update leaves the lock file beside the store: removing it would let two checks
@@ -24,33 +23,25 @@ const std::vector<std::string> kStoreAndLock = {"cell/robots/R1/corvantis.dat",
 const FeatureVector kValues = {937, 312, 4, 123.456, 17.5};
 const std::string kRecord = "part.bmp,1700000000,937,312,4,123.456,17.5\r\n";
 
-// A cell in a directory of its own; `withTemp`: with the preferred temporary directory.
-struct Cell {
-  explicit Cell(bool withTemp = true) {
-    std::filesystem::create_directories(dir.file("cell/robots/R1"));
-    if (withTemp) std::filesystem::create_directories(dir.file("cell/var/tmp"));
-  }
-  std::string onDisk() const { return test::readFile(store); }
-  std::vector<std::string> files() const { return test::filesBelow(dir.path().string()); }
-
-  test::TempDir dir;
-  const std::string store = dir.file("cell/robots/R1/corvantis.dat");
-  const std::string temp = dir.file("cell/var/tmp/a_kivro.tmp");
-  const std::string scratch = dir.file("cell/bin/corvantis.dat");
-  test::TestPlatform platform;
-};
-
 class ReferenceStoreTest : public ::testing::Test {
  protected:
+  ReferenceStoreTest() {
+    std::filesystem::create_directories(dir_.file("cell/robots/R1"));
+    std::filesystem::create_directories(dir_.file("cell/var/tmp"));
+  }
   // A store freshly opened on what is on disk now, as a new check sees it.
   ReferenceStore& reopen() {
-    store_ = std::make_unique<ReferenceStore>(cell_.store, cell_.temp, cell_.platform, told_);
+    store_ = std::make_unique<ReferenceStore>(storePath_, temp_, platform_, told_);
     return *store_;
   }
-  void put(const std::string& content) const { test::writeFile(cell_.store, content); }
+  void put(const std::string& content) const { test::writeFile(storePath_, content); }
+  std::string onDisk() const { return test::readFile(storePath_); }
+  std::vector<std::string> files() const { return test::filesBelow(dir_.path().string()); }
 
-  Cell cell_;
-  test::TestPlatform& platform_ = cell_.platform;
+  test::TempDir dir_;
+  const std::string storePath_ = dir_.file("cell/robots/R1/corvantis.dat");
+  const std::string temp_ = dir_.file("cell/var/tmp/a_kivro.tmp");
+  test::TestPlatform platform_;
   std::ostringstream told_;
   std::unique_ptr<ReferenceStore> store_;
 };
@@ -58,29 +49,24 @@ class ReferenceStoreTest : public ::testing::Test {
 TEST_F(ReferenceStoreTest, LookupFindsTheFirstCompleteRecordOfExactlyTheKey) {
   const FeatureVector none, ones(5, 1.0), count = {1, 2, 3, 4, 5};
   const struct {
-    const char* name;
     std::string store;
     std::string key;
     FeatureVector values;
     std::uint64_t time;
   } cases[] = {
-      {"comments", "; part.bmp,1,1,1,1,1,1\r\n\r\nx\r\npart.bmp,3,1,2,3,4,5\r\n", "part.bmp", count,
-       3},
-      {"another key first", "mypart.bmp,2,2,2,2,2,2\r\npart.bmp,1,1,1,1,1,1\r\n", "part.bmp", ones,
-       1},
-      {"of duplicates the first is read", "part.bmp,100,1,1,1,1,1\r\npart.bmp,200,2,2,2,2,2\r\n",
-       "part.bmp", ones, 100},
-      {"bad time reads on", "part.bmp,abc,1,2,3,4,5\r\npart.bmp,200,1,2,3,4,5\r\n", "part.bmp",
-       count, 200},
-      {"six values are missing", "part.bmp,1,1,2,3,4,5,6\r\n", "part.bmp", none, 0},
-      {"a ';' key is never found", ";odd.bmp,1,1,2,3,4,5\r\n", ";odd.bmp", none, 0},
-      {"a key with a comma is never found", "part,1.png,1,1,2,3,4,5\r\n", "part,1.png", none, 0},
+      {"; part.bmp,1,1,1,1,1,1\r\n\r\nx\r\npart.bmp,3,1,2,3,4,5\r\n", "part.bmp", count, 3},
+      {"part.bmp,100,1,1,1,1,1\r\npart.bmp,200,2,2,2,2,2\r\n", "part.bmp", ones, 100},
+      // A record without a readable time is passed over for the stored time.
+      {"part.bmp,abc,1,2,3,4,5\r\npart.bmp,200,1,2,3,4,5\r\n", "part.bmp", count, 200},
+      {"part.bmp,1,1,2,3,4,5,6\r\n", "part.bmp", none, 0},  // six values
+      {";odd.bmp,1,1,2,3,4,5\r\n", ";odd.bmp", none, 0},
+      {"part,1.png,1,1,2,3,4,5\r\n", "part,1.png", none, 0},
   };
   for (const auto& c : cases) {
     put(c.store);
     ReferenceStore& store = reopen();
-    EXPECT_EQ(c.values, store.lookup(c.key)) << c.name;
-    EXPECT_EQ(c.time, store.storedTime(c.key)) << c.name;
+    EXPECT_EQ(c.values, store.lookup(c.key)) << c.store;
+    EXPECT_EQ(c.time, store.storedTime(c.key)) << c.store;
   }
 }
 
@@ -90,47 +76,42 @@ TEST_F(ReferenceStoreTest, RemoveTakesOutEveryLineOfTheKeyAndLeavesTheRestAsItIs
        {"part.bmp,1,1,1,1,1,1\r\n" + others, others + "part.bmp,1,1\r\npart.bmp,2", others}) {
     put(store);
     EXPECT_EQ(store != others, reopen().remove("part.bmp")) << store;
-    EXPECT_EQ(others, cell_.onDisk());
-    EXPECT_EQ(kStoreAndLock, cell_.files());
+    EXPECT_EQ(others, onDisk());
+    EXPECT_EQ(kStoreAndLock, files());
   }
   EXPECT_TRUE(holds(told_.str(), "no record of part.bmp"));
-  // A record that cannot be taken out is still there.
-  put("part.bmp,1,1,1,1,1,1\r\n");
-  platform_.failOn(Op::replaceFile);
-  EXPECT_FALSE(reopen().remove("part.bmp"));
-  EXPECT_EQ("part.bmp,1,1,1,1,1,1\r\n", cell_.onDisk());
 }
 
-// Each case on a cell of its own: the store is replaced completely or stays as it was,
-// and no temporary file is left behind either way.
+// The store is replaced completely or stays as it was, and no temporary file is left
+// behind either way.
 TEST_F(ReferenceStoreTest, UpdateReplacesTheStoreWholeOrNotAtAll) {
   const std::string before = "a.bmp,1,1,1,1,1,1\r\npart.bmp,1,0,0,0,0,0\r\n\r\n";
   const std::string after = "a.bmp,1,1,1,1,1,1\r\n" + kRecord;
   const struct {
     const char* name;
-    bool tempDir;  // var/tmp exists; without it the temporary file goes beside the store
-    Op op;
+    bool tempDir;    // var/tmp exists; without it the temporary file goes beside the store
+    const char* op;  // the operation that fails; empty: none
     const char* pathPart;
-    const char* reason;  // empty: no failure
+    const char* reason;
     bool updated;
   } cases[] = {
-      {"no temporary directory", false, Op::readFile, "", "", true},
-      {"rename across file systems", true, Op::replaceFile, "a_kivro", "cross-device", true},
-      {"no temporary file possible", true, Op::writeNewFile, "", "No space left", false},
-      {"every rename fails", true, Op::replaceFile, "", "Access denied", false},
+      {"rename across file systems", true, "replaceFile", "a_kivro", "cross-device", true},
+      {"no temporary file possible", true, "writeNewFile", "", "No space left", false},
+      {"every rename fails", true, "replaceFile", "", "Access denied", false},
+      {"no temporary directory", false, "", "", "", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Cell cell(c.tempDir);
-    test::writeFile(cell.store, before);
-    if (*c.reason != '\0') cell.platform.failOn(c.op, c.pathPart, c.reason);
-    std::ostringstream told;
-    ReferenceStore(cell.store, cell.temp, cell.platform, told)
-        .update("part.bmp", kValues, 1700000000);
-    EXPECT_EQ(c.updated ? after : before, cell.onDisk());
-    EXPECT_EQ(kStoreAndLock, cell.files());
-    EXPECT_EQ(c.updated, !holds(told.str(), "not updated"));
-    EXPECT_TRUE(holds(told.str(), c.updated ? "" : c.reason));
+    if (!c.tempDir) std::filesystem::remove_all(dir_.file("cell/var"));
+    put(before);
+    test::TestPlatform platform;
+    if (*c.op != '\0') platform.failOn(c.op, c.pathPart, c.reason);
+    told_.str("");
+    ReferenceStore(storePath_, temp_, platform, told_).update("part.bmp", kValues, 1700000000);
+    EXPECT_EQ(c.updated ? after : before, onDisk());
+    EXPECT_EQ(kStoreAndLock, files());
+    EXPECT_EQ(c.updated, !holds(told_.str(), "not updated"));
+    EXPECT_TRUE(holds(told_.str(), c.updated ? "" : c.reason));
   }
 }
 
@@ -149,11 +130,9 @@ TEST_F(ReferenceStoreTest, KeysTheRecordCannotHoldAreNeverStored) {
   };
   for (const auto& c : cases) {
     put(before);
-    std::ostringstream told;
-    ReferenceStore(cell_.store, cell_.temp, platform_, told)
-        .update(c.key, c.key == "1.png" ? FeatureVector{1, 2, 3, 4} : kValues, 1700000001);
-    EXPECT_EQ(before, cell_.onDisk()) << c.key;
-    EXPECT_TRUE(holds(told.str(), c.told));
+    reopen().update(c.key, c.key == "1.png" ? FeatureVector{1, 2, 3, 4} : kValues, 1700000001);
+    EXPECT_EQ(before, onDisk()) << c.key;
+    EXPECT_TRUE(holds(told_.str(), c.told));
   }
   EXPECT_EQ(1700000000u, reopen().storedTime("part"));
 }
@@ -162,44 +141,40 @@ TEST_F(ReferenceStoreTest, KeysTheRecordCannotHoldAreNeverStored) {
 // mistyped robot folder, or unreadable) is replaced by an empty one in memory, and no
 // file is deleted, created or written.
 TEST_F(ReferenceStoreTest, UnopenableStoreIsAnEmptyOneInMemory) {
+  const std::string scratch = dir_.file("cell/bin/corvantis.dat");
   const std::string other = "part.bmp,1,1,1,1,1,1\r\n";
-  for (const bool mistyped : {true, false}) {
-    Cell cell;
-    test::writeFile(cell.scratch, other);
-    const std::string store =
-        mistyped ? cell.dir.file("cell/robots/R2/corvantis.dat") : cell.scratch;
+  test::writeFile(scratch, other);
+  for (const std::string& store : {dir_.file("cell/robots/R2/corvantis.dat"), scratch}) {
     SCOPED_TRACE(store);
-    if (!mistyped)  // unreadable, in a directory that cannot be written either
-      for (const Op op : {Op::createFile, Op::readFile, Op::lockFile})
-        cell.platform.failOn(op, store, "Permission denied");
-    std::ostringstream told;
-    ReferenceStore scratch(store, cell.temp, cell.platform, told);
-    EXPECT_TRUE(scratch.lookup("part.bmp").empty());
-    scratch.update("part.bmp", kValues, 1700000000);
-    EXPECT_EQ(std::vector<std::string>{"cell/bin/corvantis.dat"}, cell.files());
-    EXPECT_EQ(other, test::readFile(cell.scratch));
-    EXPECT_TRUE(holds(told.str(), "store not opened (" + store + ": "));
+    if (store == scratch)  // unreadable, in a directory that cannot be written either
+      for (const char* op : {"createFile", "readFile", "lockFile"})
+        platform_.failOn(op, store, "Permission denied");
+    ReferenceStore unopened(store, temp_, platform_, told_);
+    EXPECT_TRUE(unopened.lookup("part.bmp").empty());
+    unopened.update("part.bmp", kValues, 1700000000);
+    EXPECT_EQ(std::vector<std::string>{"cell/bin/corvantis.dat"}, files());
+    EXPECT_EQ(other, test::readFile(scratch));
+    EXPECT_TRUE(holds(told_.str(), "store not opened (" + store + ": "));
   }
 }
 
-// Also a store that could not be opened at first and can be at the update is written
-// only under its own lock (while another check holds it, nothing is written), and from
-// what it holds at that moment.
+// Also a store that could not be opened at first (its directory was missing) and can be
+// at the update is written only under its own lock (while another check holds it,
+// nothing is written), and from what it holds at that moment.
 TEST_F(ReferenceStoreTest, UpdateHoldsTheLockOfTheStoreItWrites) {
   const std::string before = "a.bmp,1,1,1,1,1,1\r\n";
-  put(before);
-  platform_.failOn(Op::readFile, cell_.store);
+  std::filesystem::remove_all(dir_.file("cell/robots"));
   ReferenceStore& store = reopen();
-  platform_.clearFaults();
+  put(before);
   std::unique_ptr<FileLock> other;
-  ASSERT_TRUE(platform_.lockFile(storeLockPath(cell_.store), 0, &other).ok());
+  ASSERT_TRUE(platform_.lockFile(storeLockPath(storePath_), 0, &other).ok());
   store.update("part.bmp", kValues, 1700000000);
-  EXPECT_EQ(before, cell_.onDisk());
+  EXPECT_EQ(before, onDisk());
   EXPECT_TRUE(holds(told_.str(), "part.bmp not stored ("));
   other.reset();
   store.update("part.bmp", kValues, 1700000000);
-  EXPECT_EQ(before + kRecord, cell_.onDisk());
-  EXPECT_TRUE(platform_.lockFile(storeLockPath(cell_.store), 0, &other).ok());
+  EXPECT_EQ(before + kRecord, onDisk());
+  EXPECT_TRUE(platform_.lockFile(storeLockPath(storePath_), 0, &other).ok());
 }
 
 // Temporary files of updates that were killed: gone once their process has ended or
@@ -212,14 +187,14 @@ TEST_F(ReferenceStoreTest, UpdateRemovesAbandonedTemporaryFiles) {
     int age;  // seconds
     bool stays;
   } files[] = {
-      {cell_.temp + id(self), 0, false},                // this check's own, in its way
-      {cell_.temp + id(self + 1), 0, false},            // its process has ended
-      {cell_.temp + id(self + 2), 60, true},            // a running check's
-      {cell_.temp + id(self + 3), 61, false},           // running id, but too old
-      {cell_.store + id(self + 1) + ".tmp", 0, false},  // beside the store
-      {cell_.store + id(self + 2) + ".tmp", 0, true},
-      {cell_.temp + ".keep", 999, true},  // no process id
-      {cell_.dir.file("cell/var/tmp/other") + id(self + 1), 999, true},
+      {temp_ + id(self), 0, false},                    // this check's own, in its way
+      {temp_ + id(self + 1), 0, false},                // its process has ended
+      {temp_ + id(self + 2), 60, true},                // a running check's
+      {temp_ + id(self + 3), 61, false},               // running id, but too old
+      {storePath_ + id(self + 1) + ".tmp", 0, false},  // beside the store
+      {storePath_ + id(self + 2) + ".tmp", 0, true},
+      {temp_ + ".keep", 999, true},  // no process id
+      {dir_.file("cell/var/tmp/other") + id(self + 1), 999, true},
   };
   platform_.addProcess(self + 2);
   platform_.addProcess(self + 3);
@@ -231,7 +206,7 @@ TEST_F(ReferenceStoreTest, UpdateRemovesAbandonedTemporaryFiles) {
     std::filesystem::last_write_time(f.path, written - std::chrono::seconds(f.age));
   }
   reopen().update("part.bmp", kValues, 1700000000);
-  EXPECT_EQ(kRecord, cell_.onDisk());
+  EXPECT_EQ(kRecord, onDisk());
   for (const auto& f : files) EXPECT_EQ(f.stays, std::filesystem::exists(f.path)) << f.path;
 }
 

@@ -32,10 +32,7 @@ class RejectArchiveTest : public ::testing::Test {
 
 TEST(ArchiveName, StartsWithTheTimeAndMakesTheStepSafe) {
   const LocalTime time{2026, 12, 5, 7, 4, 9, 60};
-  const struct {
-    std::string step;
-    std::string name;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"12", "20261205-070409_12_cap.bmp"},
       {"left, top/2", "20261205-070409_left__top_2_cap.bmp"},
       {"..\\x:*?", "20261205-070409_.._x____cap.bmp"},
@@ -43,44 +40,36 @@ TEST(ArchiveName, StartsWithTheTimeAndMakesTheStepSafe) {
       {"AZaz09.-_@[`{/", "20261205-070409_AZaz09.-_______cap.bmp"},
       {std::string(300, 's'), "20261205-070409_" + std::string(64, 's') + "_cap.bmp"},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.name, archiveName(time, c.step, "cap.bmp")) << c.step;
+  for (const auto& [step, name] : cases)
+    EXPECT_EQ(name, archiveName(time, step, "cap.bmp")) << step;
 }
 
-TEST_F(RejectArchiveTest, KeepsTheCaptureOnceOnlyWhileTheDirectoryExists) {
+// Only while the archive directory exists; then the capture (6 bytes) joins two archived
+// files of 10 bytes each, once however often it is rejected in one second, and the oldest
+// go to keep the directory within the file count and the size.
+TEST_F(RejectArchiveTest, KeepsTheCaptureOnceAndDropsTheOldestToStayWithinTheLimits) {
   archive();
   EXPECT_EQ(std::vector<std::string>{"cap/cap_0001.bmp"}, test::filesBelow(dir_.path().string()));
-  std::filesystem::create_directories(rejects_);
-  archive();
-  archive();
-  EXPECT_EQ(std::vector<std::string>{kKept}, archived());
+  const std::string a = "20250101-000000_1_a.bmp", b = "20250102-000000_1_b.bmp";
+  const std::pair<ArchiveLimits, std::vector<std::string>> cases[] = {{{3, 26}, {a, b, kKept}},
+                                                                      {{2, 1000}, {b, kKept}},
+                                                                      {{5, 25}, {b, kKept}},
+                                                                      {{1, 1000}, {kKept}}};
+  for (const auto& [limits, after] : cases) {
+    std::filesystem::remove_all(rejects_);
+    put(a);
+    put(b);
+    archive(limits);
+    archive(limits);
+    EXPECT_EQ(after, archived()) << limits.maxFiles << " files, " << limits.maxBytes;
+  }
   EXPECT_EQ("pixels", test::readFile(rejects_ + "/" + kKept));
   EXPECT_EQ("", told_.str());
 }
 
-// Two archived files of 10 bytes each, then the capture of 6.
-TEST_F(RejectArchiveTest, DropsTheOldestToStayWithinTheFileCountAndTheSize) {
-  const std::string a = "20250101-000000_1_a.bmp", b = "20250102-000000_1_b.bmp";
-  const struct {
-    ArchiveLimits limits;
-    std::vector<std::string> after;
-  } cases[] = {
-      {{3, 26}, {a, b, kKept}},
-      {{2, 1000}, {b, kKept}},
-      {{5, 25}, {b, kKept}},
-      {{1, 1000}, {kKept}},
-  };
-  for (const auto& c : cases) {
-    std::filesystem::remove_all(rejects_);
-    put(a);
-    put(b);
-    archive(c.limits);
-    EXPECT_EQ(c.after, archived()) << c.limits.maxFiles << " files, " << c.limits.maxBytes;
-  }
-}
-
 TEST_F(RejectArchiveTest, AFailedCopyIsToldAndDropsNothing) {
   put("20250101-000000_1_a.bmp");
-  platform_.failOn(test::TestPlatform::Op::linkOrCopy, "cap_0001", "No space left on device");
+  platform_.failOn("linkOrCopy", "cap_0001", "No space left on device");
   archive(ArchiveLimits{1, 1000});
   EXPECT_EQ(std::vector<std::string>{"20250101-000000_1_a.bmp"}, archived());
   EXPECT_TRUE(test::holds(told_.str(), "No space left on device"));

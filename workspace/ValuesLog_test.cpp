@@ -21,19 +21,14 @@ const CheckRecord kRejected{"12, left",
                             {3}};
 
 TEST(ValuesLogTest, FieldsAreQuotedOnlyWhereRfc4180NeedsIt) {
-  const struct {
-    const char* text;
-    const char* field;
-  } cases[] = {
-      {"", ""},
-      {"cap_0001.bmp", "cap_0001.bmp"},
-      {"a,b", "\"a,b\""},
-      {"say \"hi\"", "\"say \"\"hi\"\"\""},
-      {"two\r\nlines", "\"two\r\nlines\""},
-      {" padded ", "\" padded \""},
-      {"inner blank", "inner blank"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.field, csvField(c.text)) << c.text;
+  const std::pair<std::string, std::string> cases[] = {{"", ""},
+                                                       {"cap_0001.bmp", "cap_0001.bmp"},
+                                                       {"a,b", "\"a,b\""},
+                                                       {"say \"hi\"", "\"say \"\"hi\"\"\""},
+                                                       {"two\r\nlines", "\"two\r\nlines\""},
+                                                       {" padded ", "\" padded \""},
+                                                       {"inner blank", "inner blank"}};
+  for (const auto& [text, field] : cases) EXPECT_EQ(field, csvField(text)) << text;
 }
 
 TEST(ValuesLogTest, RowHoldsLocalTimeWithOffsetNamesValuesAsStoredVerdictAndSnaps) {
@@ -74,7 +69,7 @@ TEST(ValuesLogTest, IsWrittenOnlyWhileTheFileExistsWithTheHeaderFirst) {
   EXPECT_EQ(valuesLogHeader() + row, test::readFile(log));
   EXPECT_EQ("", told.str());
 
-  platform.failOn(test::TestPlatform::Op::appendDurably, "corvantis.csv", "No space left");
+  platform.failOn("appendDurably", "corvantis.csv", "No space left");
   appendValuesRow(platform, log, kRejected, told);
   EXPECT_EQ(valuesLogHeader() + row, test::readFile(log));
   EXPECT_TRUE(test::holds(told.str(), "values log row not written: " + log + ": No space left"));
