@@ -1,8 +1,7 @@
-// The real platform with what tests need on top (like leveldb's ErrorEnv): failures
-// injected per operation and path, the local time fixed at 2026-12-05 07:04:09, a
-// settable clock and a set of running processes. Its files are real: tests keep them in
-// a test::TempDir. Locks are asked for without waiting, so that a lock a test holds makes
-// the code under test give up at once.
+// The real platform, on files the tests keep in a test::TempDir, with what tests need on
+// top (like leveldb's ErrorEnv): failures injected per operation and path, the local time
+// fixed at 2026-12-05 07:04:09, a settable clock and a set of running processes. Locks are
+// asked for without waiting, so that a lock a test holds makes the code give up at once.
 #pragma once
 
 #include <cstdint>
@@ -78,10 +77,9 @@ class TestPlatform : public Platform {
   // Asked before each operation that can be made to fail: the injected failure of `op`
   // on `path`, if any.
   virtual std::optional<Status> fault(Text op, Text path) const {
-    for (const Fault& f : faults_) {
+    for (const Fault& f : faults_)
       if (f.op == op && path.find(f.pathPart) != std::string::npos)
         return Status::error(path, f.reason);
-    }
     return std::nullopt;
   }
 

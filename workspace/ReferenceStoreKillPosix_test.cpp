@@ -30,8 +30,6 @@ class KillingPlatform : public test::TestPlatform {
     }
     return TestPlatform::writeNewFile(path, content);
   }
-
- protected:
   std::optional<Status> fault(const std::string& op, const std::string& path) const override {
     if (left_-- == 0) raise(SIGKILL);
     return TestPlatform::fault(op, path);
@@ -54,8 +52,8 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
   const std::vector<std::string> files = {"robots/R1/corvantis.dat", "robots/R1/corvantis.dat.lock",
                                           "var/tmp/a_kivro.tmp.keep"};
 
-  int kills = 0;
-  for (int operations = 0;; ++operations) {
+  int operations = 0;  // the kills before the update that ran through
+  for (;; ++operations) {
     test::writeFile(store, old);
     const pid_t child = fork();
     if (child == 0) {
@@ -72,7 +70,6 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
       EXPECT_EQ(updated, after);
       break;
     }
-    ++kills;
     // A lock still held by the dead one would leave the store as it was.
     test::writeFile(store, old);
     std::ostringstream told;
@@ -80,7 +77,7 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
     EXPECT_EQ(updated, test::readFile(store)) << told.str();
     EXPECT_EQ(files, test::filesBelow(dir.path().string()));
   }
-  EXPECT_GE(kills, 6) << "lock, open, read, temporary file, half of it, rename";
+  EXPECT_GE(operations, 6) << "lock, open, read, temporary file, half of it, rename";
 }
 
 }  // namespace

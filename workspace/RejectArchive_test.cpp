@@ -19,7 +19,6 @@ class RejectArchiveTest : public ::testing::Test {
   void archive(const ArchiveLimits& limits = ArchiveLimits()) {
     archiveReject(platform_, rejects_, capture_, "12", told_, limits);
   }
-  std::vector<std::string> archived() const { return test::fileNamesIn(rejects_); }
   // Puts a file of 10 bytes into the archive.
   void put(const std::string& name) const { test::writeFile(rejects_ + "/" + name, "0123456789"); }
 
@@ -61,7 +60,7 @@ TEST_F(RejectArchiveTest, KeepsTheCaptureOnceAndDropsTheOldestToStayWithinTheLim
     put(b);
     archive(limits);
     archive(limits);
-    EXPECT_EQ(after, archived()) << limits.maxFiles << " files, " << limits.maxBytes;
+    EXPECT_EQ(after, test::fileNamesIn(rejects_)) << limits.maxFiles << ", " << limits.maxBytes;
   }
   EXPECT_EQ("pixels", test::readFile(rejects_ + "/" + kKept));
   EXPECT_EQ("", told_.str());
@@ -71,7 +70,7 @@ TEST_F(RejectArchiveTest, AFailedCopyIsToldAndDropsNothing) {
   put("20250101-000000_1_a.bmp");
   platform_.failOn("linkOrCopy", "cap_0001", "No space left on device");
   archive(ArchiveLimits{1, 1000});
-  EXPECT_EQ(std::vector<std::string>{"20250101-000000_1_a.bmp"}, archived());
+  EXPECT_EQ(std::vector<std::string>{"20250101-000000_1_a.bmp"}, test::fileNamesIn(rejects_));
   EXPECT_TRUE(test::holds(told_.str(), "No space left on device"));
 }
 
