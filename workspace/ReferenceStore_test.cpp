@@ -181,7 +181,7 @@ TEST_F(ReferenceStoreTest, UpdateHoldsTheLockOfTheStoreItWrites) {
 // they are older than a minute; those of running checks and other files stay.
 TEST_F(ReferenceStoreTest, UpdateRemovesAbandonedTemporaryFiles) {
   const std::uint64_t self = platform_.processId();
-  const auto id = [&](std::uint64_t n) { return "." + std::to_string(n); };
+  const auto id = [](std::uint64_t n) { return "." + std::to_string(n); };
   const struct {
     std::string path;
     int age;  // seconds

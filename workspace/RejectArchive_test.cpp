@@ -50,10 +50,12 @@ TEST_F(RejectArchiveTest, KeepsTheCaptureOnceAndDropsTheOldestToStayWithinTheLim
   archive();
   EXPECT_EQ(std::vector<std::string>{"cap/cap_0001.bmp"}, test::filesBelow(dir_.path().string()));
   const std::string a = "20250101-000000_1_a.bmp", b = "20250102-000000_1_b.bmp";
-  const std::pair<ArchiveLimits, std::vector<std::string>> cases[] = {{{3, 26}, {a, b, kKept}},
-                                                                      {{2, 1000}, {b, kKept}},
-                                                                      {{5, 25}, {b, kKept}},
-                                                                      {{1, 1000}, {kKept}}};
+  const std::pair<ArchiveLimits, std::vector<std::string>> cases[] = {
+      {{3, 26}, {a, b, kKept}},
+      {{2, 1000}, {b, kKept}},
+      {{5, 25}, {b, kKept}},
+      {{1, 1000}, {kKept}},
+  };
   for (const auto& [limits, after] : cases) {
     std::filesystem::remove_all(rejects_);
     put(a);
