@@ -71,6 +71,16 @@ TEST_F(ReferenceStoreTest, LookupFindsTheFirstCompleteRecordOfExactlyTheKey) {
     EXPECT_EQ(c.values, store.lookup(c.key)) << c.store;
     EXPECT_EQ(c.time, store.storedTime(c.key)) << c.store;
   }
+  // Cut at every length, as a copy or a full disk may leave it, a store gives each key
+  // five values or none.
+  const std::string full = "a.bmp,1,1,1,1,1,1\r\npart.bmp,3,1,2,3,4,5\r\n";
+  for (std::size_t length = 0; length <= full.size(); ++length) {
+    put(full.substr(0, length));
+    for (const char* key : {"a.bmp", "part.bmp"}) {
+      const std::size_t found = reopen().lookup(key).size();
+      EXPECT_TRUE(found == 0 || found == kFeatureCount) << key << " cut at " << length;
+    }
+  }
 }
 
 TEST_F(ReferenceStoreTest, RemoveTakesOutEveryLineOfTheKeyAndLeavesTheRestAsItIs) {
