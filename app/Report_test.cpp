@@ -31,9 +31,6 @@ std::string verdict(const std::string& step, bool accepted, double error, double
 class ReportTest : public ::testing::Test {
  protected:
   ReportTest() { std::filesystem::create_directories(base_ + "/debug"); }
-  std::string journal(const char* generation = "") const {
-    return base_ + "/debug/corvantis" + generation + ".log";
-  }
   // The status, then what the report says on stdout.
   std::string run(std::vector<std::string> args = {}) {
     args.insert(args.begin(), base_);
@@ -61,9 +58,9 @@ TEST_F(ReportTest, CountsPercentilesAndWhatIfOverAllGenerationsInTextAndPage) {
   newer += verdict("left, 2", false, 0.707107, 0.2) + verdict("a<b", true, 0);
   newer += std::string(kStamp) + "Step: 3, Image: a.bmp, Status: accepted, Image error: 0\r\n";
   newer += std::string(kStamp) + "Step: 9, Image: cap.bmp, Status: acc";
-  test::writeFile(journal("_1"), older);
-  std::filesystem::create_directories(journal("_2"));  // cannot be read
-  test::writeFile(journal(), newer);
+  test::writeFile(base_ + "/debug/corvantis_1.log", older);
+  std::filesystem::create_directories(base_ + "/debug/corvantis_2.log");  // cannot be read
+  test::writeFile(base_ + "/debug/corvantis.log", newer);
   const std::string page = dir_.file("report.html"), said = run({"--html", page});
   const std::string row = "        97                   0                   0\n";
   const std::string parts[] = {

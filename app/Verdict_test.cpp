@@ -12,7 +12,6 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
 TEST(ImageErrorTest, WorkedCases) {
-  const double sq = (1 - 50.5 / 40.5) * (1 - 50.5 / 40.5);
   const struct {
     const char* what;
     FeatureVector reference, current;
@@ -22,7 +21,7 @@ TEST(ImageErrorTest, WorkedCases) {
       {"reference without object", {0, 0, -1, -1, -1}, {5000, 300, 4, 45.3, 12.7}, std::sqrt(2.0)},
       {"angle almost whole counts as whole", {1, 1, 1, 45.3, 12.5}, {1, 1, 1, 45.005, 12.5}, 0.5},
       {"whole reference, fractional current", {1, 1, 1, 40, 12.5}, {1, 1, 1, 50.5, 12.5}, 1.0},
-      {"both fractional", {1, 1, 1, 40.5, 12.5}, {1, 1, 1, 50.5, 12.5}, std::sqrt(sq)},
+      {"both fractional", {1, 1, 1, 40.5, 12.5}, {1, 1, 1, 50.5, 12.5}, std::fabs(1 - 50.5 / 40.5)},
       {"extra current entries ignored", {1.5}, {1.5, 99.5, 7.25}, 0.0},
       {"empty reference", {}, {1.5}, 0.0},
       // 0.01 against a whole current value: no adjustment, so 5 / 0.01 stays a ratio of 500.
