@@ -17,7 +17,6 @@ namespace corvantis {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readFile;
 
 // Records with a comma and blanks in their names, among lines no check reads.
 const std::string kStore =
@@ -59,12 +58,12 @@ TEST_F(CellTest, StoreListsRecordsInIsoTimeThenTheLinesNoCheckReadsAndForgetTake
       "line 5 is no record: half.png,1700000000,937,31\n"
       "line 6 is no record: bad.png,17x,1,2,3,4,5\n\n",
       run({"store", base_}));
-  EXPECT_EQ(kStore, readFile(store_));
+  EXPECT_EQ(kStore, test::readFile(store_));
   EXPECT_EQ("0\nforgot left, upper part.png: the next check computes its signature again\n\n",
             run({"forget", base_, dir_.file("robots/R1/ref/left, upper part.png")}));
   EXPECT_EQ("part.png,1700000000,937,312,4,123.456,17.5\r\n; taught by hand\r\n" +
                 kStore.substr(kStore.find("\r\n\r\n") + 2),
-            readFile(store_));
+            test::readFile(store_));
 }
 
 // Help and version answer on stdout; wrong use and bad input put nothing there, the
@@ -88,7 +87,7 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
   for (const auto& [args, expected] : cases) {
     const std::string said = run(args);
     EXPECT_EQ(0u, said.find(expected)) << said;
-    EXPECT_EQ(kStore, readFile(store_));
+    EXPECT_EQ(kStore, test::readFile(store_));
     EXPECT_FALSE(fs::exists(missingBase));
     EXPECT_EQ(std::vector<std::string>{}, test::fileNamesIn(emptyBase));
   }
