@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgcodecs.hpp>
@@ -22,56 +23,39 @@ namespace {
 
 using Bytes = std::string;
 
-// A camera-like colour capture: gradients in every channel, a dark part and noise.
-cv::Mat scene(int rows, int cols) {
-  cv::Mat image(rows, cols, CV_8UC3), noise(rows, cols, CV_8UC3);
-  for (int r = 0; r < rows; ++r) {
-    for (int c = 0; c < cols; ++c)
-      image.at<cv::Vec3b>(r, c) = cv::Vec3b(200 * c / cols, 215 * r / rows, (r * 7 + c * 13) % 256);
-  }
-  cv::RNG(rows * 1000 + cols).fill(noise, cv::RNG::UNIFORM, 0, 40);
-  image += noise;
-  cv::rectangle(image, cv::Rect(cols / 4, rows / 4, cols / 3, rows / 3), {20, 30, 10}, cv::FILLED);
-  return image;
-}
-
 void put32(Bytes* b, std::size_t at, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<char>(v >> (8 * i));
 }
 
-// A BMP of `image`. Up to 8 bits a pixel the pixels are indices into a coloured palette;
-// `rle` compresses 4 and 8-bit rows in runs; a negative-height file is stored top-down.
-Bytes bmp(const cv::Mat& image, int bits, bool topDown = false, bool rle = false) {
+// Noise of `type` with samples below `limit`: every level and bit pattern occurs, as in
+// a noisy capture.
+cv::Mat noise(cv::Size size, int type, double limit = 256) {
+  cv::Mat m(size, type);
+  cv::randu(m, 0, limit);
+  return m;
+}
+
+// A BMP of noise: `bits` a pixel, up to 8 of them indices into a coloured palette; `rle`
+// stores 8-bit rows in runs; rows are stored top-down when `height` is negative.
+Bytes bmp(int width, int height, int bits, bool rle = false) {
   Bytes palette, pixels;
   for (int i = 0; i < (bits <= 8 ? 1 << bits : 0); ++i)
     palette += {char(i * 37), char(255 - i * 11), char(i * 90), 0};
-  for (int y = 0; y < image.rows; ++y) {
-    const cv::Vec3b* row = image.ptr<cv::Vec3b>(topDown ? y : image.rows - 1 - y);
-    Bytes line(rle ? 0 : ((image.cols * bits + 7) / 8 + 3) & ~3, '\0');
-    for (int x = 0; x < image.cols; ++x) {
-      const cv::Vec3b p = row[x];
-      const int index = bits <= 8 ? (p[1] + p[2]) / 2 >> (8 - bits) : 0;
-      const int v555 = p[0] >> 3 | (p[1] >> 3) << 5 | (p[2] >> 3) << 10;
-      if (rle) {  // one run a pixel: the simplest valid encoding
-        line += {char(1), char(bits == 4 ? index << 4 : index)};
-      } else if (bits <= 8) {
-        line[x * bits / 8] = char(line[x * bits / 8] | index << (8 - bits - x * bits % 8));
-      } else {
-        for (int i = 0; i < bits / 8; ++i)
-          line[x * bits / 8 + i] = char(bits == 16 ? v555 >> 8 * i : i < 3 ? p[i] : x);
-      }
-    }
-    pixels += rle ? line + Bytes{0, 0} : line;  // a run list ends in end-of-line
+  const cv::Mat rows = noise({((width * bits + 7) / 8 + 3) & ~3, std::abs(height)}, CV_8UC1);
+  if (!rle) pixels.assign(rows.ptr<char>(), rows.total());
+  for (int y = 0; rle && y < rows.rows; ++y) {
+    for (int x = 0; x < width; ++x) pixels += {char(1), rows.at<char>(y, x)};  // a run a pixel
+    pixels += Bytes{0, 0};                                                     // end of line
   }
   if (rle) pixels += Bytes{0, 1};
   Bytes file = "BM" + Bytes(52, '\0');
   put32(&file, 2, 54 + palette.size() + pixels.size());
   put32(&file, 10, 54 + palette.size());
   put32(&file, 14, 40);
-  put32(&file, 18, image.cols);
-  put32(&file, 22, topDown ? -image.rows : image.rows);
+  put32(&file, 18, width);
+  put32(&file, 22, height);
   put32(&file, 26, 1 | bits << 16);
-  put32(&file, 30, rle ? (bits == 8 ? 1 : 2) : 0);
+  put32(&file, 30, rle);
   return file + palette + pixels;
 }
 
@@ -81,26 +65,12 @@ struct PngKind {
   bool gamma = false, srgb = false, interlaced = false;
 };
 
-// A PNG of `image` written by libpng: grey from the green channel (its low bits below 8
-// bits a sample, and as indices into a 16-entry palette), a varying alpha where the kind
-// has one, and noise in the low byte of 16-bit samples.
-Bytes png(const cv::Mat& image, const PngKind& k) {
-  std::vector<cv::Mat> bgr;
-  cv::split(image, bgr);
-  std::vector<cv::Mat> planes = {bgr[1]};
-  if (k.colourType == PNG_COLOR_TYPE_RGB || k.colourType == PNG_COLOR_TYPE_RGB_ALPHA)
-    planes = {bgr[2], bgr[1], bgr[0]};
-  if (k.colourType & PNG_COLOR_MASK_ALPHA) planes.push_back(bgr[0] ^ bgr[1]);
-  cv::Mat pixels, low;
-  cv::merge(planes, pixels);
-  if (k.colourType == PNG_COLOR_TYPE_PALETTE || k.depth < 8)
-    pixels &= cv::Scalar::all((1 << std::min(k.depth, 4)) - 1);
-  if (k.depth == 16) {
-    pixels.convertTo(pixels, CV_16U, 256);
-    low.create(pixels.size(), pixels.type());
-    cv::randu(low, 0, 256);
-    pixels += low;
-  }
+// A PNG of noise written by libpng, its palette of 16 entries.
+Bytes png(cv::Size size, const PngKind& k) {
+  const int t = k.colourType;
+  const int channels = t == PNG_COLOR_TYPE_PALETTE ? 1 : 1 + (t & 2) + (t >> 2 & 1);
+  const cv::Mat pixels = noise(size, CV_MAKETYPE(k.depth == 16 ? CV_16U : CV_8U, channels),
+                               t == PNG_COLOR_TYPE_PALETTE ? 16 : 1 << k.depth);
   Bytes content;
   png_structp w = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(w);
@@ -110,57 +80,53 @@ Bytes png(const cv::Mat& image, const PngKind& k) {
         static_cast<Bytes*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
       },
       nullptr);
-  png_set_IHDR(w, info, image.cols, image.rows, k.depth, k.colourType,
+  png_set_IHDR(w, info, size.width, size.height, k.depth, t,
                k.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
   png_color palette[16];
   for (int i = 0; i < 16; ++i) palette[i] = {png_byte(i * 16), png_byte(255 - i * 9), png_byte(i)};
-  if (k.colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(w, info, palette, 16);
+  if (t == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(w, info, palette, 16);
   if (k.gamma) png_set_gAMA(w, info, 1 / 1.8);
   if (k.srgb) png_set_sRGB(w, info, PNG_sRGB_INTENT_PERCEPTUAL);
   png_write_info(w, info);
   png_set_packing(w);  // one sample a byte in `pixels`, as few bits as the depth in the file
   png_set_swap(w);     // 16-bit samples in the machine's (little-endian) order
   std::vector<png_bytep> rows;
-  for (int r = 0; r < pixels.rows; ++r) rows.push_back(pixels.ptr(r));
+  for (int r = 0; r < pixels.rows; ++r) rows.push_back(const_cast<png_bytep>(pixels.ptr(r)));
   png_write_image(w, rows.data());
   png_write_end(w, info);
   png_destroy_write_struct(&w, &info);
   return content;
 }
 
-// An Adobe-style four-component JPEG, which libjpeg cannot turn into grey itself.
-Bytes cmykJpeg(const cv::Mat& image) {
+// An Adobe-style four-component JPEG of noise, which libjpeg cannot turn into grey itself.
+Bytes cmykJpeg(cv::Size size) {
   jpeg_compress_struct info{};
   jpeg_error_mgr errors{};
   info.err = jpeg_std_error(&errors);
   jpeg_create_compress(&info);
   unsigned char* out = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&info, &out, &size);
-  info.image_width = image.cols, info.image_height = image.rows;
+  unsigned long length = 0;
+  jpeg_mem_dest(&info, &out, &length);
+  info.image_width = size.width, info.image_height = size.height;
   info.input_components = 4, info.in_color_space = JCS_CMYK;
   jpeg_set_defaults(&info);
   jpeg_start_compress(&info, TRUE);
-  cv::Mat cmyk, k;
-  cv::extractChannel(image, k, 2);
-  cv::merge(std::vector<cv::Mat>{image, 255 - k}, cmyk);
-  while (info.next_scanline < info.image_height) {
-    JSAMPROW row = cmyk.ptr(static_cast<int>(info.next_scanline));
+  const cv::Mat cmyk = noise(size, CV_8UC4);
+  for (JSAMPROW row = cmyk.data; info.next_scanline < info.image_height; row += cmyk.step)
     jpeg_write_scanlines(&info, &row, 1);
-  }
   jpeg_finish_compress(&info);
   jpeg_destroy_compress(&info);
-  const Bytes content(reinterpret_cast<char*>(out), size);
+  const Bytes content(reinterpret_cast<char*>(out), length);
   std::free(out);
   return content;
 }
 
 using Maker = std::function<Bytes(const cv::Mat&)>;
 Maker bmpOf(int bits, bool topDown = false, bool rle = false) {
-  return [=](const cv::Mat& m) { return bmp(m, bits, topDown, rle); };
+  return [=](const cv::Mat& m) { return bmp(m.cols, topDown ? -m.rows : m.rows, bits, rle); };
 }
 Maker pngOf(const PngKind& k) {
-  return [=](const cv::Mat& m) { return png(m, k); };
+  return [=](const cv::Mat& m) { return png(m.size(), k); };
 }
 // Encoded by the library, in colour or (`grey`) after conversion.
 Maker libraryOf(const std::string& extension, bool grey = false, std::vector<int> params = {}) {
@@ -173,7 +139,6 @@ Maker libraryOf(const std::string& extension, bool grey = false, std::vector<int
   };
 }
 
-const std::vector<int> kProgressive = {cv::IMWRITE_JPEG_PROGRESSIVE, 1};
 const struct Variant {
   const char* name;
   bool fast;  // read by the fast readers; otherwise declined for cv::imread
@@ -181,36 +146,23 @@ const struct Variant {
 } kVariants[] = {
     {"bmp 1 bit", true, bmpOf(1)},
     {"bmp 4 bits", true, bmpOf(4)},
-    {"bmp 8 bits", true, bmpOf(8)},
     {"bmp 8 bits top-down", true, bmpOf(8, true)},
     {"bmp 24 bits", true, bmpOf(24)},
-    {"bmp 24 bits top-down", true, bmpOf(24, true)},
-    {"bmp 32 bits", true, bmpOf(32)},
+    {"bmp 32 bits top-down", true, bmpOf(32, true)},
     {"bmp grey by the library", true, libraryOf(".bmp", true)},
     {"bmp 16 bits", false, bmpOf(16)},
-    {"bmp rle4", false, bmpOf(4, false, true)},
     {"bmp rle8", false, bmpOf(8, false, true)},
-    {"png grey", true, pngOf({PNG_COLOR_TYPE_GRAY})},
+    {"png grey by the library", true, libraryOf(".png", true)},
     {"png grey 2 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 2})},
-    {"png grey 4 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 4})},
-    {"png grey 16 bits", true, pngOf({PNG_COLOR_TYPE_GRAY, 16})},
-    {"png grey alpha", true, pngOf({PNG_COLOR_TYPE_GA})},
-    {"png palette", true, pngOf({PNG_COLOR_TYPE_PALETTE})},
+    {"png grey alpha 16 bits", true, pngOf({PNG_COLOR_TYPE_GA, 16})},
     {"png palette 4 bits", true, pngOf({PNG_COLOR_TYPE_PALETTE, 4})},
-    {"png rgb", true, pngOf({PNG_COLOR_TYPE_RGB})},
-    {"png rgb interlaced", true, pngOf({PNG_COLOR_TYPE_RGB, 8, false, false, true})},
-    {"png rgb gAMA", true, pngOf({PNG_COLOR_TYPE_RGB, 8, true})},
-    {"png rgb sRGB", true, pngOf({PNG_COLOR_TYPE_RGB, 8, false, true})},
-    {"png rgb 16 bits gAMA", true, pngOf({PNG_COLOR_TYPE_RGB, 16, true})},
-    {"png rgba", true, pngOf({PNG_COLOR_TYPE_RGB_ALPHA})},
+    {"png rgb by the library", true, libraryOf(".png")},
+    {"png rgb interlaced gAMA", true, pngOf({PNG_COLOR_TYPE_RGB, 8, true, false, true})},
     {"png rgba 16 bits sRGB", true, pngOf({PNG_COLOR_TYPE_RGB_ALPHA, 16, false, true})},
     {"jpeg colour", true, libraryOf(".jpg")},
-    {"jpeg grey", true, libraryOf(".jpg", true)},
-    {"jpeg colour progressive", true, libraryOf(".jpg", false, kProgressive)},
-    {"jpeg grey progressive", true, libraryOf(".jpg", true, kProgressive)},
-    {"jpeg cmyk", false, cmykJpeg},
-    {"tiff", false, libraryOf(".tiff")},
-    {"pgm", false, libraryOf(".pgm", true)}};
+    {"jpeg grey progressive", true, libraryOf(".jpg", true, {cv::IMWRITE_JPEG_PROGRESSIVE, 1})},
+    {"jpeg cmyk", false, [](const cv::Mat& m) { return cmykJpeg(m.size()); }},
+    {"tiff", false, libraryOf(".tiff")}};
 
 // What the library reads; empty when it fails, also by an exception.
 cv::Mat libraryRead(const std::string& path) {
@@ -240,7 +192,7 @@ class ImageReaderTest : public ::testing::Test {
 
 TEST_F(ImageReaderTest, EveryVariantReadsAsTheLibraryReadsIt) {
   for (const cv::Size size : {cv::Size(37, 23), cv::Size(64, 48)}) {
-    const cv::Mat image = scene(size.height, size.width);
+    const cv::Mat image = noise(size, CV_8UC3);
     for (const Variant& v : kVariants) {
       SCOPED_TRACE(std::string(v.name) + " " + std::to_string(size.width));
       const std::string path = write("image", v.make(image));
@@ -261,7 +213,7 @@ TEST_F(ImageReaderTest, EveryVariantReadsAsTheLibraryReadsIt) {
 // as a capture still being written is, fails on both paths although the library reads it
 // with grey rows.
 TEST_F(ImageReaderTest, DamagedFilesReadOrFailAsTheLibraryDoes) {
-  const cv::Mat image = scene(23, 37);
+  const cv::Mat image = noise({37, 23}, CV_8UC3);
   for (const Variant& v : kVariants) {
     const Bytes whole = v.make(image);
     const bool jpeg = whole.compare(0, 3, "\xFF\xD8\xFF") == 0;
@@ -297,21 +249,16 @@ TEST_F(ImageReaderTest, DamagedFilesReadOrFailAsTheLibraryDoes) {
   }
 }
 
+// Sizes over the limit fail before any pixel memory is allocated (the damaged files show
+// it for huge declared sizes). A BMP row longer than the library can count in an int is
+// left to it, however whole the file.
 TEST_F(ImageReaderTest, AbsurdSizesAreRefusedBeforeReading) {
-  const cv::Mat image = scene(8, 8);
-  Bytes hugeBmp = bmp(image, 24);
-  put32(&hugeBmp, 18, 0x10000), put32(&hugeBmp, 22, 0x10000);
-  Bytes hugeJpeg = libraryOf(".jpg")(image);
-  const std::size_t sof = hugeJpeg.find("\xFF\xC0");
-  hugeJpeg.replace(sof + 5, 4, "\xff\xff\xff\xff");
-  for (const auto& [name, content] :
-       {std::pair{"huge.bmp", hugeBmp}, std::pair{"huge.jpg", hugeJpeg},
-        std::pair{"huge.pgm", Bytes("P5\n100000 100000\n255\n")}}) {
-    cv::Mat ours;
-    const ReadResult result = readGreyImage(write(name, content), &ours);
-    EXPECT_EQ(ReadOutcome::kFailed, result.outcome) << name;
-    EXPECT_TRUE(ours.empty() && !result.message.empty()) << name;
-  }
+  Bytes longRow = bmp(8, 8, 32).substr(0, 54);
+  put32(&longRow, 18, kMaxImagePixels), put32(&longRow, 22, 1);
+  const std::string path = write("long.bmp", longRow);
+  std::filesystem::resize_file(path, 54 + 4 * kMaxImagePixels);  // zeros, sparse on disk
+  cv::Mat ours;
+  EXPECT_EQ(ReadOutcome::kDeclined, readFast(path, &ours).outcome);
   using Size = std::pair<std::uint64_t, std::uint64_t>;
   for (const auto& [w, h] : {Size{8192, 8192}, Size{kMaxImagePixels, 1}, Size{1, kMaxImagePixels}})
     EXPECT_EQ(ReadOutcome::kRead, checkImageSize(w, h).outcome) << w << " x " << h;
