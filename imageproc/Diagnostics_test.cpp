@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <opencv2/imgproc.hpp>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -74,9 +73,8 @@ TEST(DiagnosticsTest, WindowsFitSideBySideScaledOnlyWhenTheyMust) {
     const WindowLayout layout = layOutWindows(c.stage, c.screen);
     const cv::Rect area = cv::Rect(cv::Point(), kLayoutArea) &
                           cv::Rect(cv::Point(), c.screen.empty() ? kLayoutArea : c.screen);
-    std::ostringstream name;
-    name << c.stage << " on " << c.screen;
-    SCOPED_TRACE(name.str());
+    SCOPED_TRACE(cv::format("%dx%d on %dx%d", c.stage.width, c.stage.height, c.screen.width,
+                            c.screen.height));
     EXPECT_EQ(c.fullSize, layout.shown == c.stage);
     EXPECT_NEAR(1.0,
                 double(layout.shown.width) * c.stage.height / c.stage.width / layout.shown.height,
