@@ -37,13 +37,12 @@ cv::Mat noise(cv::Size size, int type, double limit = 256) {
 
 using Maker = std::function<Bytes(cv::Size)>;
 
-// BMPs of noise: `bits` a pixel, up to 8 of them indices into a coloured palette; `rle`
-// stores 8-bit rows in runs.
+// BMPs of noise: `bits` a pixel, up to 8 of them indices into a palette; `rle` stores
+// 8-bit rows in runs.
 Maker bmp(int bits, bool topDown = false, bool rle = false) {
   return [=](cv::Size size) {
     Bytes palette, pixels;
-    for (int i = 0; i < (bits <= 8 ? 1 << bits : 0); ++i)
-      palette += {char(i * 37), char(255 - i * 11), char(i * 90), 0};
+    if (bits <= 8) palette.assign(noise({4 << bits, 1}, CV_8UC1).ptr<char>(), 4 << bits);
     const cv::Mat rows = noise({((size.width * bits + 7) / 8 + 3) & ~3, size.height}, CV_8UC1);
     if (!rle) pixels.assign(rows.ptr<char>(), rows.total());
     for (int y = 0; rle && y < rows.rows; ++y) {  // a run a pixel, then an end of line
@@ -65,7 +64,7 @@ Maker bmp(int bits, bool topDown = false, bool rle = false) {
 
 enum PngExtras { kGamma = 1, kSrgb = 2, kInterlaced = 4 };
 
-// PNGs of noise written by libpng, a palette of 16 entries.
+// PNGs of noise written by libpng; a palette has 16 entries.
 Maker png(int type, int depth = 8, int extras = 0) {
   return [=](cv::Size size) {
     const int channels = type == PNG_COLOR_TYPE_PALETTE ? 1 : 1 + (type & 2) + (type >> 2 & 1);
@@ -82,19 +81,16 @@ Maker png(int type, int depth = 8, int extras = 0) {
         nullptr);
     png_set_IHDR(w, info, size.width, size.height, depth, type,
                  extras & kInterlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
-    png_color palette[16];
-    for (int i = 0; i < 16; ++i)
-      palette[i] = {png_byte(i * 16), png_byte(255 - i * 9), png_byte(i)};
-    if (type == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(w, info, palette, 16);
+    const cv::Mat palette = noise({16, 1}, CV_8UC3);
+    if (type == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(w, info, palette.ptr<png_color>(), 16);
     if (extras & kGamma) png_set_gAMA(w, info, 1 / 1.8);
     if (extras & kSrgb) png_set_sRGB(w, info, PNG_sRGB_INTENT_PERCEPTUAL);
-    png_write_info(w, info);
-    png_set_packing(w);  // one sample a byte in `pixels`, as few bits as the depth in the file
-    png_set_swap(w);     // 16-bit samples in the machine's (little-endian) order
     std::vector<png_bytep> rows;
     for (int r = 0; r < pixels.rows; ++r) rows.push_back(const_cast<png_bytep>(pixels.ptr(r)));
-    png_write_image(w, rows.data());
-    png_write_end(w, info);
+    png_set_rows(w, info, rows.data());
+    // One sample a byte in `pixels`, as few bits as the depth in the file; 16-bit samples
+    // in the machine's (little-endian) order.
+    png_write_png(w, info, PNG_TRANSFORM_PACKING | PNG_TRANSFORM_SWAP_ENDIAN, nullptr);
     png_destroy_write_struct(&w, &info);
     return content;
   };
