@@ -122,20 +122,5 @@ TEST(ShapeAnalysisTest, StagesShowWhatTheMeasuresCount) {
   EXPECT_EQ(1, full) << "the noise has more corners than the capacity";
 }
 
-TEST(ShapeAnalysisTest, CornerCirclesAreCentredWithHalvesRoundedToEvenAndClipped) {
-  const cv::Mat binary(40, 40, CV_8UC1, cv::Scalar(0));
-  const std::pair<cv::Point2f, cv::Point> cases[] = {// corner, centre of its circle
-                                                     {{10.5f, 20.5f}, {10, 20}},
-                                                     {{11.5f, 21.5f}, {12, 22}},
-                                                     {{1.5f, 38.5f}, {2, 38}}};
-  for (const auto& [corner, centre] : cases) {
-    // The same circle on a canvas with room around it, cut back to the image.
-    cv::Mat padded(56, 56, CV_8UC1, cv::Scalar(0));
-    cv::circle(padded, centre + cv::Point(8, 8), 5, cv::Scalar(120), 1, cv::LINE_8);
-    EXPECT_TRUE(sameImage(padded(cv::Rect(8, 8, 40, 40)), drawCorners(binary, {corner}))) << corner;
-  }
-  EXPECT_EQ(0, cv::countNonZero(binary));  // drawn on copies
-}
-
 }  // namespace
 }  // namespace corvantis
