@@ -1,7 +1,5 @@
 // The fast readers against cv::imread itself, on a generated corpus of every variant
 // they claim and several they leave to the library, and on damaged files.
-#include "imageproc/ImageReader.h"
-
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <png.h>
@@ -16,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "imageproc/ImageReader.h"
 #include "test/TestUtil.h"
 
 namespace corvantis {
@@ -231,9 +230,9 @@ TEST_F(ImageReaderTest, DamagedFilesReadOrFailAsTheLibraryDoes) {
   }
 }
 
-// Sizes over the limit fail before any pixel memory is allocated (the damaged files show
-// it for huge declared sizes). A BMP row longer than the library can count in an int is
-// left to it, however whole the file.
+// Sizes over the limit fail before any pixel memory is allocated (the damaged BMP and PNG
+// files show it too). A BMP row longer than the library can count in an int is left to
+// it, however whole the file.
 TEST_F(ImageReaderTest, AbsurdSizesAreRefusedBeforeReading) {
   Bytes longRow = bmp(32)({8, 8}).substr(0, 54);
   put32(&longRow, 18, kMaxImagePixels), put32(&longRow, 22, 1);
@@ -241,6 +240,10 @@ TEST_F(ImageReaderTest, AbsurdSizesAreRefusedBeforeReading) {
   std::filesystem::resize_file(path, 54 + 4 * kMaxImagePixels);  // zeros, sparse on disk
   cv::Mat ours;
   EXPECT_EQ(ReadOutcome::kDeclined, readFast(path, &ours).outcome);
+  // A JPEG's frame header lies beyond the bytes the damaged files overwrite.
+  Bytes hugeJpeg = libraryOf(".jpg")({8, 8});
+  hugeJpeg.replace(hugeJpeg.find("\xFF\xC0") + 5, 4, "\xff\xff\xff\xff");
+  EXPECT_EQ(ReadOutcome::kFailed, readGreyImage(write("huge.jpg", hugeJpeg), &ours).outcome);
   using Size = std::pair<std::uint64_t, std::uint64_t>;
   for (const auto& [w, h] : {Size{8192, 8192}, Size{kMaxImagePixels, 1}, Size{1, kMaxImagePixels}})
     EXPECT_EQ(ReadOutcome::kRead, checkImageSize(w, h).outcome) << w << " x " << h;
