@@ -1,5 +1,7 @@
 // The fast readers against cv::imread itself, on a generated corpus of every variant
 // they claim and several they leave to the library, and on damaged files.
+#include "imageproc/ImageReader.h"
+
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 #include <png.h>
@@ -14,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "imageproc/ImageReader.h"
 #include "test/TestUtil.h"
 
 namespace corvantis {
