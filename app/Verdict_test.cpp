@@ -11,24 +11,17 @@ namespace {
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
-struct ErrorCase {
-  const char* what;
-  FeatureVector reference;
-  FeatureVector current;
-  double expected;
-};
-
 TEST(ImageErrorTest, WorkedCases) {
-  const double sq = (1 - 50.5 / 40.5) * (1 - 50.5 / 40.5);
-  const ErrorCase cases[] = {
-      {"identical", {937, 312, 4, 123.456, 17.5}, {937, 312, 4, 123.456, 17.5}, 0.0},
-      {"counts only differ", {937, 312, 4, 123.456, 17.5}, {10, 2, 400, 123.456, 17.5}, 0.0},
+  const struct {
+    const char* what;
+    FeatureVector reference, current;
+    double expected;
+  } cases[] = {
       {"current without object", {5000, 300, 4, 45.3, 12.7}, {0, 0, -1, -1, -1}, std::sqrt(0.5)},
       {"reference without object", {0, 0, -1, -1, -1}, {5000, 300, 4, 45.3, 12.7}, std::sqrt(2.0)},
       {"angle almost whole counts as whole", {1, 1, 1, 45.3, 12.5}, {1, 1, 1, 45.005, 12.5}, 0.5},
       {"whole reference, fractional current", {1, 1, 1, 40, 12.5}, {1, 1, 1, 50.5, 12.5}, 1.0},
-      {"both fractional", {1, 1, 1, 40.5, 12.5}, {1, 1, 1, 50.5, 12.5}, std::sqrt(sq)},
-      {"zero reference and zero current", {0}, {0}, 0.0},
+      {"both fractional", {1, 1, 1, 40.5, 12.5}, {1, 1, 1, 50.5, 12.5}, std::fabs(1 - 50.5 / 40.5)},
       {"extra current entries ignored", {1.5}, {1.5, 99.5, 7.25}, 0.0},
       {"empty reference", {}, {1.5}, 0.0},
       // 0.01 against a whole current value: no adjustment, so 5 / 0.01 stays a ratio of 500.
@@ -41,21 +34,6 @@ TEST(ImageErrorTest, WorkedCases) {
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(c.expected, imageError(c.reference, c.current)) << c.what;
   }
-}
-
-TEST(ImageErrorTest, TermsNameTheSnapsAndSumToTheError) {
-  const FeatureVector reference = {5000, 300, 4, 45.3, 12.7},
-                      current = {5004, 301, 4, 45.005, 13.2};
-  const std::vector<ErrorTerm> terms = errorTerms(reference, current);
-  ASSERT_EQ(5u, terms.size());
-  EXPECT_EQ(Adjustment::kBothWhole, terms[0].adjustment);
-  EXPECT_TRUE(terms[3].adjustment == Adjustment::kCurrentWhole && terms[3].snapped());
-  EXPECT_TRUE(terms[4].adjustment == Adjustment::kNone && !terms[4].snapped());
-  EXPECT_EQ(Adjustment::kReferenceWhole, errorTerms({40}, {50.5})[0].adjustment);
-  EXPECT_EQ(ValueClass::kNeither, classifyValue(0.01));
-  EXPECT_EQ(imageError(reference, current),
-            std::sqrt(terms[0].term + terms[1].term + terms[2].term + 0.25 + terms[4].term));
-  EXPECT_EQ(0.25, terms[3].term);
 }
 
 // Non-finite signature entries and zero references that are not replaced give errors no
@@ -80,19 +58,11 @@ TEST(VerdictTest, ToleranceReadsLikeAtofAndKnowsWhenTextWasLeftOver) {
     bool plain;
   } cases[] = {{"0.1", 0.1, true},  {"  0.25 ", 0.25, true}, {"0.05abc", 0.05, false},
                {"abc", 0.0, false}, {"", 0.0, false},        {"-1", -1.0, true},
-               {"1e6", 1e6, true},  {"0,5", 0.0, false},     {"0.5x", 0.5, false},
-               {"  ", 0.0, false}};
+               {"1e6", 1e6, true},  {"0,5", 0.0, false}};
   for (const auto& c : cases) {
     EXPECT_DOUBLE_EQ(c.value, parseTolerance(c.text)) << c.text;
     EXPECT_EQ(c.plain, isPlainNumber(c.text)) << c.text;
   }
-}
-
-TEST(VerdictTest, LineHasTheFixedPiecesInOrder) {
-  EXPECT_EQ("Step: 12, Image: cap_0001.bmp, Status: accepted, Image error: 0.0523, Tolerance: 0.1",
-            composeVerdictLine("12", "cap_0001.bmp", true, 0.0523, parseTolerance("0.10")));
-  EXPECT_EQ("Step: a, b c, Image: , Status: rejected, Image error: 1.41421, Tolerance: 1e+006",
-            composeVerdictLine("a, b c", "", false, std::sqrt(2.0), 1000000));
 }
 
 }  // namespace

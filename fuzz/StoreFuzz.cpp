@@ -4,20 +4,43 @@
 // hold), and a record just stored reads back exactly.
 //
 // Input: an optional key of up to 64 bytes ended by a NUL byte, then the store file.
+//
+// The store is a real file, in a cell below /dev/shm where there is one: there the
+// durable writes of each update cost nothing.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 
-#include "test/FakePlatform.h"
+#include "workspace/Platform.h"
 #include "workspace/ReferenceStore.h"
 #include "workspace/StoreRecord.h"
 
 namespace {
 
-constexpr char kStore[] = "/cell/robots/R1/corvantis.dat";
-constexpr char kTemp[] = "/cell/var/tmp/a_kivro.tmp";
+namespace fs = std::filesystem;
+
+// A cell of this process's own, removed when the fuzzer ends.
+struct Cell {
+  Cell() {
+    const fs::path shm = "/dev/shm";
+    root = (fs::is_directory(shm) ? shm : fs::temp_directory_path()) /
+           ("corvantis-fuzz-" + std::to_string(corvantis::defaultPlatform().processId()));
+    fs::create_directories(root / "robots/R1");
+    fs::create_directories(root / "var/tmp");
+  }
+  ~Cell() {
+    std::error_code ec;
+    fs::remove_all(root, ec);
+  }
+  fs::path root;
+};
+
+const Cell kCell;
+const std::string kStore = (kCell.root / "robots/R1/corvantis.dat").string();
+const std::string kTemp = (kCell.root / "var/tmp/a_kivro.tmp").string();
 constexpr std::size_t kLongestKey = 64;
 constexpr std::uint64_t kTime = 1700000000;
 const corvantis::FeatureVector kValues = {937, 312, 4, 123.456, 2.0 / 3.0};
@@ -40,10 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     key = content.substr(0, nul);
     content.erase(0, nul + 1);
   }
-  corvantis::test::FakePlatform platform;
-  platform.addDirectory("/cell/robots/R1");
-  platform.addDirectory("/cell/var/tmp");
-  platform.putFile(kStore, content);
+  corvantis::Platform& platform = corvantis::defaultPlatform();
+  platform.deleteFile(kStore);
+  platform.writeNewFile(kStore, content);
   std::ostringstream told;
   {
     corvantis::ReferenceStore store(kStore, kTemp, platform, told);
@@ -57,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Keys the record format cannot hold (a line end, a comma, a leading ";") are never
   // stored: the store stays exactly as it was. Every other key is stored and reads back.
   const bool storable = key.find_first_of("\r\n,") == std::string::npos && key.rfind(';', 0) != 0;
-  const std::string after = platform.contentOf(kStore).value_or("");
+  std::string after;
+  platform.readFile(kStore, &after);
   if (!storable && after != content) std::abort();
   // An update puts its record in place of each one of its key (duplicates written by
   // hand stay duplicates), or adds the one record.

@@ -13,7 +13,7 @@ set -eu
 packages="g++ make cmake ninja-build pkg-config libopencv-dev libpng-dev libjpeg62-turbo-dev libx11-dev libgtest-dev"
 for flag in "$@"; do
   case "$flag" in
-    --test) packages="$packages xvfb xdotool imagemagick x11-utils valgrind chromium" ;;
+    --test) packages="$packages xvfb xdotool imagemagick valgrind chromium" ;;
     --fuzz) packages="$packages clang libclang-rt-14-dev" ;;
     --bench) packages="$packages hyperfine time" ;;
     --windows) packages="$packages g++-mingw-w64-x86-64-posix wine64 googletest" ;;

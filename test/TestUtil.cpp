@@ -59,4 +59,13 @@ std::vector<std::string> fileNamesIn(const std::string& directory) {
   return names;
 }
 
+std::vector<std::string> filesBelow(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(directory))
+    if (entry.is_regular_file())
+      names.push_back(entry.path().lexically_relative(directory).generic_string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 }  // namespace corvantis::test

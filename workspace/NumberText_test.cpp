@@ -23,23 +23,14 @@ TEST(NumberTextTest, SixOrSeventeenSignificantDigitsWithWideExponents) {
   } cases[] = {
       {0.0, "0", "0"},
       {2.0 / 3.0, "0.666667", "0.66666666666666663"},
-      {-1.0, "-1", "-1"},
-      {123.456, "123.456", "123.456"},
-      {0.1, "0.1", "0.10000000000000001"},
-      {0.0000123, "1.23e-005", "1.2300000000000001e-005"},
+      {-0.0000123, "-1.23e-005", "-1.2300000000000001e-005"},
       {0.0001, "0.0001", "0.0001"},
-      {0.00001, "1e-005", "1.0000000000000001e-005"},
-      {123456.0, "123456", "123456"},
       {999999.5, "1e+006", "999999.5"},
       {1e19, "1e+019", "10000000000000000000"},
       {1e20, "1e+020", "1e+020"},
       {123456789012345678.0, "1.23457e+017", "123456789012345680"},
-      {1e100, "1e+100", "1e+100"},
       {1.5e300, "1.5e+300", "1.5000000000000001e+300"},
-      {1180591620717411303424.0, "1.18059e+021", "1.1805916207174113e+021"},
-      {inf, "inf", "inf"},
       {-inf, "-inf", "-inf"},
-      {nan, "nan", "nan"},
       {-nan, "nan", "nan"},
   };
   for (const auto& c : cases) {
@@ -66,8 +57,7 @@ TEST(NumberTextTest, SixDigitsAgreeWithPrintfAndStoreDigitsReadBackAsTheSameDoub
       const std::size_t e = printed.find('e');
       if (e != std::string::npos && printed.size() - e - 2 < 3) printed.insert(e + 2, "0");
       ASSERT_EQ(printed, formatNumber(v)) << "value " << v;
-      const std::string text = formatStoreNumber(v);
-      ASSERT_EQ(v, std::strtod(text.c_str(), nullptr)) << text;
+      ASSERT_EQ(v, std::strtod(formatStoreNumber(v).c_str(), nullptr)) << formatStoreNumber(v);
     }
   }
 }

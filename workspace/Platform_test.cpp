@@ -1,6 +1,5 @@
-// The contract of the real platform layer on real files; the same cases run on every
-// system. What only one system has sits in PlatformPosix_test.cpp and
-// PlatformWindows_test.cpp.
+// The contract of the real platform layer on real files, the same on every system; what
+// only one system has is in PlatformPosix_test.cpp and PlatformWindows_test.cpp.
 #include "workspace/Platform.h"
 
 #include <gtest/gtest.h>
@@ -11,21 +10,30 @@
 
 #include "test/TestUtil.h"
 #include "workspace/FileNames.h"
+#include "workspace/Paths.h"
 
 namespace corvantis {
 namespace {
 
 class PlatformTest : public ::testing::Test {
  protected:
-  std::string read(const std::string& name) const { return test::readFile(dir_.file(name)); }
-  bool exists(const std::string& name) const { return std::filesystem::exists(dir_.file(name)); }
+  // The platform is handed paths as the workspace derives them, with doubled separators
+  // that every system must read as one; the tests look at the files by their plain names.
+  std::string at(const std::string& name) const {
+    return doubleBackslashes(dir_.path().string()) + kPathSeparator + kPathSeparator + name;
+  }
 
   Platform& platform_ = defaultPlatform();
   test::TempDir dir_;
 };
 
-TEST_F(PlatformTest, SizeTimeAndExistenceOfFilesTheWorkingDirectoryAndTheLocalTime) {
-  EXPECT_EQ(std::filesystem::current_path().string(), platform_.workingDirectory());
+TEST_F(PlatformTest, WorkingDirectoryAndLocalTime) {
+  // A root keeps its separator ("/", "C:\"), which the temporary files' root then drops.
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  EXPECT_EQ(cwd.string(), platform_.workingDirectory());
+  std::filesystem::current_path(cwd.root_path());
+  EXPECT_EQ(cwd.root_path().string(), platform_.workingDirectory());
+  std::filesystem::current_path(cwd);
   const LocalTime local = platform_.localTime();
   const std::time_t now = std::time(nullptr);
   char expected[32], got[32];
@@ -33,13 +41,6 @@ TEST_F(PlatformTest, SizeTimeAndExistenceOfFilesTheWorkingDirectoryAndTheLocalTi
   std::snprintf(got, sizeof got, "%04u-%02u-%02u %02u", local.year, local.month, local.day,
                 local.hour);
   EXPECT_EQ(std::string(expected), got);
-  test::writeFile(dir_.file("a"), std::string(3000, 'a'));
-  EXPECT_EQ(3000u, platform_.fileSize(dir_.file("a")));
-  EXPECT_TRUE(platform_.fileExists(dir_.file("a")));
-  EXPECT_FALSE(platform_.fileSize(dir_.file("missing")));
-  EXPECT_FALSE(platform_.fileExists(dir_.file("missing")));
-  EXPECT_EQ(0u, fileTimeOf(dir_.file("missing")));
-  EXPECT_EQ(0u, fileTimeOf(dir_.path().string()));
 }
 
 // The moves and copies that must not replace refuse an existing target and leave both
@@ -47,73 +48,71 @@ TEST_F(PlatformTest, SizeTimeAndExistenceOfFilesTheWorkingDirectoryAndTheLocalTi
 TEST_F(PlatformTest, OnlyReplaceFileReplacesAnExistingFile) {
   test::writeFile(dir_.file("from"), "new");
   test::writeFile(dir_.file("to"), "old");
-  EXPECT_FALSE(platform_.moveNoReplace(dir_.file("from"), dir_.file("to")).ok());
-  EXPECT_FALSE(platform_.linkOrCopy(dir_.file("from"), dir_.file("to")).ok());
-  const Status again = platform_.writeNewFile(dir_.file("to"), "other");
-  EXPECT_TRUE(test::holds(again.message(), dir_.file("to") + ": "));
+  EXPECT_FALSE(platform_.moveNoReplace(at("from"), at("to")).ok());
+  EXPECT_FALSE(platform_.linkOrCopy(at("from"), at("to")).ok());
+  const Status again = platform_.writeNewFile(at("to"), "other");
+  EXPECT_TRUE(test::holds(again.message(), at("to") + ": "));
   EXPECT_TRUE(test::holds(again.message(), "exists"));
-  EXPECT_EQ("new", read("from"));
-  EXPECT_EQ("old", read("to"));
+  EXPECT_EQ("old", test::readFile(dir_.file("to")));
 
-  EXPECT_TRUE(platform_.moveNoReplace(dir_.file("from"), dir_.file("moved")).ok());
-  EXPECT_FALSE(exists("from"));
-  EXPECT_TRUE(platform_.linkOrCopy(dir_.file("moved"), dir_.file("kept")).ok());
-  EXPECT_TRUE(platform_.replaceFile(dir_.file("moved"), dir_.file("to")).ok());
-  EXPECT_EQ("new", read("to"));
-  EXPECT_EQ("new", read("kept"));
-  EXPECT_FALSE(platform_.replaceFile(dir_.file("moved"), dir_.file("to")).ok());
-  EXPECT_FALSE(platform_.linkOrCopy(dir_.file("moved"), dir_.file("new")).ok());
-  EXPECT_FALSE(exists("new"));
-  EXPECT_EQ("new", read("to"));
+  EXPECT_TRUE(platform_.linkOrCopy(at("from"), at("kept")).ok());
+  EXPECT_TRUE(platform_.moveNoReplace(at("from"), at("moved")).ok());
+  EXPECT_TRUE(platform_.replaceFile(at("moved"), at("to")).ok());
+  EXPECT_FALSE(platform_.replaceFile(at("moved"), at("to")).ok());
+  EXPECT_FALSE(platform_.linkOrCopy(at("moved"), at("new")).ok());
+  EXPECT_EQ("new", test::readFile(dir_.file("kept")));
+  EXPECT_TRUE(platform_.deleteFile(at("kept")).ok());
+  EXPECT_EQ("new", test::readFile(dir_.file("to")));
+  EXPECT_EQ(std::vector<std::string>{"to"}, test::fileNamesIn(dir_.path().string()));
 }
 
-TEST_F(PlatformTest, ListsTheRegularFilesOfADirectory) {
-  test::writeFile(dir_.file("d/capture 1,a.bmp"), "pixels");
-  test::writeFile(dir_.file("d/sub/hidden"), "");
-  std::vector<DirectoryEntry> entries;
-  ASSERT_TRUE(platform_.listDirectory(dir_.file("d"), &entries).ok());
-  ASSERT_EQ(1u, entries.size());
-  EXPECT_EQ("capture 1,a.bmp", entries[0].name);
-  EXPECT_EQ(6u, entries[0].size);
-  EXPECT_FALSE(platform_.listDirectory(dir_.file("missing"), &entries).ok());
-}
-
-TEST_F(PlatformTest, WritesCreateOnlyInExistingDirectoriesAndReadGivesAllBytes) {
+// Bytes go to disk and come back as they are: CR LF stays CR LF, a NUL stays a NUL.
+TEST_F(PlatformTest, WritesCreateOnlyInExistingDirectoriesAndReadListAndSizeGiveAllBytes) {
   const std::string content = std::string("a\r\n\0b", 5) + std::string(100000, 'x');
-  EXPECT_TRUE(platform_.writeNewFile(dir_.file("store"), content).ok());
-  EXPECT_TRUE(platform_.createFile(dir_.file("store")).ok());
+  test::writeFile(dir_.file("d/sub/hidden"), "");
+  EXPECT_TRUE(platform_.writeNewFile(at("d/store"), content).ok());
+  EXPECT_TRUE(platform_.createFile(at("d/store")).ok());
+  EXPECT_TRUE(platform_.appendDurably(at("d/store"), "one\r\n").ok());
+  EXPECT_TRUE(platform_.appendDurably(at("d/store"), "two\r\n").ok());
   std::string got;
-  EXPECT_TRUE(platform_.readFile(dir_.file("store"), &got).ok());
-  EXPECT_EQ(content, got);
-  EXPECT_TRUE(platform_.createFile(dir_.file("new")).ok());
-  EXPECT_TRUE(platform_.readFile(dir_.file("new"), &got).ok());
-  EXPECT_EQ("", got);
-  EXPECT_TRUE(platform_.appendDurably(dir_.file("journal.log"), "one\r\n").ok());
-  EXPECT_TRUE(platform_.appendDurably(dir_.file("journal.log"), "two\r\n").ok());
-  EXPECT_EQ("one\r\ntwo\r\n", read("journal.log"));
+  EXPECT_TRUE(platform_.readFile(at("d/store"), &got).ok());
+  EXPECT_EQ(content + "one\r\ntwo\r\n", got);
+  EXPECT_EQ(got, test::readFile(dir_.file("d/store")));
+  EXPECT_EQ(got.size(), platform_.fileSize(at("d/store")));
+  EXPECT_TRUE(platform_.fileExists(at("d/store")));
+  // File times and the current time count the same seconds since 1970.
+  EXPECT_NEAR(platform_.currentTime(), fileTimeOf(at("d/store")), 60.0);
+  EXPECT_TRUE(platform_.createFile(at("new")).ok());
+  EXPECT_EQ(0u, platform_.fileSize(at("new")));
+  // Only the regular files of a directory are listed.
+  std::vector<DirectoryEntry> entries;
+  ASSERT_TRUE(platform_.listDirectory(at("d"), &entries).ok());
+  ASSERT_EQ(1u, entries.size());
+  EXPECT_EQ("store", entries[0].name);
+  EXPECT_EQ(got.size(), entries[0].size);
 
-  EXPECT_FALSE(platform_.readFile(dir_.file("absent"), &got).ok());
-  EXPECT_FALSE(platform_.createFile(dir_.file("missing/store")).ok());
-  EXPECT_FALSE(platform_.appendDurably(dir_.file("missing/journal.log"), "x").ok());
-  EXPECT_FALSE(platform_.writeNewFile(dir_.file("missing/store"), "x").ok());
-  EXPECT_FALSE(exists("missing"));
+  EXPECT_FALSE(platform_.readFile(at("missing"), &got).ok());
+  EXPECT_FALSE(platform_.fileSize(at("missing")));
+  EXPECT_FALSE(platform_.fileExists(at("missing")));
+  EXPECT_EQ(0u, fileTimeOf(at("missing")));
+  EXPECT_EQ(0u, fileTimeOf(at("d")));
+  EXPECT_FALSE(platform_.listDirectory(at("missing"), &entries).ok());
+  EXPECT_FALSE(platform_.createFile(at("missing/store")).ok());
+  EXPECT_FALSE(platform_.appendDurably(at("missing/journal.log"), "x").ok());
+  EXPECT_FALSE(platform_.writeNewFile(at("missing/store"), "x").ok());
+  std::unique_ptr<FileLock> lock;
+  EXPECT_FALSE(platform_.lockFile(at("missing/corvantis.lock"), 0, &lock).ok());
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("missing")));
 }
 
 TEST_F(PlatformTest, LockIsExclusiveAndWaitsOnlyTheGivenTime) {
-  const std::string path = dir_.file("corvantis.lock");
   std::unique_ptr<FileLock> first, second;
-  ASSERT_TRUE(platform_.lockFile(path, 0, &first).ok());
+  ASSERT_TRUE(platform_.lockFile(at("corvantis.lock"), 0, &first).ok());
   // Locks belong to the open file, so a second open in this process competes just as
   // another process would.
-  EXPECT_FALSE(platform_.lockFile(path, 20, &second).ok());
-  EXPECT_EQ(nullptr, second);
-  // Only those asking for the lock are kept out; the file itself stays readable.
-  std::string content = "x";
-  EXPECT_TRUE(platform_.readFile(path, &content).ok());
-  EXPECT_EQ("", content);
+  EXPECT_FALSE(platform_.lockFile(at("corvantis.lock"), 20, &second).ok());
   first.reset();
-  EXPECT_TRUE(platform_.lockFile(path, 0, &second).ok());
-  EXPECT_FALSE(platform_.lockFile(dir_.file("missing/corvantis.lock"), 0, &first).ok());
+  EXPECT_TRUE(platform_.lockFile(at("corvantis.lock"), 0, &second).ok());
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 
 #include <sstream>
 
+#include "test/TestPlatform.h"
 #include "test/TestUtil.h"
-#include "workspace/Platform.h"
 #include "workspace/ReferenceStore.h"
 #include "workspace/StoreRecord.h"
 
@@ -18,48 +18,24 @@ namespace corvantis {
 namespace {
 
 // The real platform, with the process killed when its countdown of operations runs out.
-// The countdown reaching zero inside writeNewFile writes half the file first.
-class KillingPlatform : public Platform {
-  using Text = const std::string&;
-
+// The countdown running out inside writeNewFile writes half the file first.
+class KillingPlatform : public test::TestPlatform {
  public:
   explicit KillingPlatform(int operationsLeft) : left_(operationsLeft) {}
 
-  std::uint64_t fileTime(Text p) const override { return real_.fileTime(p); }
-  std::optional<std::uint64_t> fileSize(Text p) const override { return real_.fileSize(p); }
-  bool fileExists(Text p) const override { return real_.fileExists(p); }
-  LocalTime localTime() const override { return real_.localTime(); }
-  std::string workingDirectory() const override { return real_.workingDirectory(); }
-  std::uint64_t processId() const override { return real_.processId(); }
-  bool processExists(std::uint64_t id) const override { return real_.processExists(id); }
-  std::uint64_t currentTime() const override { return real_.currentTime(); }
-  Status readFile(Text p, std::string* c) const override { return tick(), real_.readFile(p, c); }
-  Status createFile(Text p) override { return tick(), real_.createFile(p); }
-  Status deleteFile(Text p) override { return tick(), real_.deleteFile(p); }
-  Status moveNoReplace(Text f, Text t) override { return tick(), real_.moveNoReplace(f, t); }
-  Status writeNewFile(Text p, Text c) override {
-    tick();
-    if (left_ == 0) {
-      real_.writeNewFile(p, c.substr(0, c.size() / 2));
+  Status writeNewFile(const std::string& path, const std::string& content) override {
+    if (left_-- == 0) {
+      TestPlatform::writeNewFile(path, content.substr(0, content.size() / 2));
       raise(SIGKILL);
     }
-    return tick(), real_.writeNewFile(p, c);
+    return TestPlatform::writeNewFile(path, content);
   }
-  Status replaceFile(Text f, Text t) override { return tick(), real_.replaceFile(f, t); }
-  Status appendDurably(Text p, Text d) override { return tick(), real_.appendDurably(p, d); }
-  Status lockFile(Text p, int ms, std::unique_ptr<FileLock>* l) override {
-    return tick(), real_.lockFile(p, ms, l);
+  std::optional<Status> fault(const std::string& op, const std::string& path) const override {
+    if (left_-- == 0) raise(SIGKILL);
+    return TestPlatform::fault(op, path);
   }
-  Status listDirectory(Text p, std::vector<DirectoryEntry>* e) const override {
-    return real_.listDirectory(p, e);
-  }
-  Status linkOrCopy(Text f, Text t) override { return tick(), real_.linkOrCopy(f, t); }
 
  private:
-  void tick() const {
-    if (left_-- == 0) raise(SIGKILL);
-  }
-  Platform& real_ = defaultPlatform();
   mutable int left_;
 };
 
@@ -73,9 +49,11 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
   old += "part.bmp,1,1,1,1,1.5,1.5\r\n";
   const std::string updated = updatedStore(old, "part.bmp", formatRecord("part.bmp", values, 9));
   test::writeFile(temp + ".keep", "");
+  const std::vector<std::string> files = {"robots/R1/corvantis.dat", "robots/R1/corvantis.dat.lock",
+                                          "var/tmp/a_kivro.tmp.keep"};
 
-  int kills = 0;
-  for (int operations = 0;; ++operations) {
+  int operations = 0;  // the kills before the update that ran through
+  for (;; ++operations) {
     test::writeFile(store, old);
     const pid_t child = fork();
     if (child == 0) {
@@ -92,17 +70,14 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
       EXPECT_EQ(updated, after);
       break;
     }
-    ++kills;
     // A lock still held by the dead one would leave the store as it was.
     test::writeFile(store, old);
     std::ostringstream told;
     ReferenceStore(store, temp, defaultPlatform(), told).update("part.bmp", values, 9);
     EXPECT_EQ(updated, test::readFile(store)) << told.str();
-    EXPECT_EQ(std::vector<std::string>{"a_kivro.tmp.keep"}, test::fileNamesIn(dir.file("var/tmp")));
-    EXPECT_EQ((std::vector<std::string>{"corvantis.dat", "corvantis.dat.lock"}),
-              test::fileNamesIn(dir.file("robots/R1")));
+    EXPECT_EQ(files, test::filesBelow(dir.path().string()));
   }
-  EXPECT_GE(kills, 6) << "lock, open, read, temporary file, half of it, rename";
+  EXPECT_GE(operations, 6) << "lock, open, read, temporary file, half of it, rename";
 }
 
 }  // namespace

@@ -18,27 +18,17 @@ TEST(StoreRecordTest, FieldsReadTheirLeadingNumber) {
     double value;
   } cases[] = {
       {"1700000000", 1700000000, 1700000000.0},
-      {"  42", 42, 42.0},
-      {"+7", 7, 7.0},
+      {"  +7", 7, 7.0},
       {"12.5abc", 12, 12.5},
       {"abc", 0, -1.0},
       {"", 0, -1.0},
       {"-1", std::numeric_limits<std::uint64_t>::max(), -1.0},
-      {"9223372036854775807", max, 9223372036854775807.0},
       {"9223372036854775808", max, 9223372036854775808.0},
-      {"99999999999999999999999", max, 99999999999999999999999.0},
       {"-99999999999999999999999", max + 1, -99999999999999999999999.0},
-      {"0.66666666666666663", 0, 2.0 / 3.0},
-      {"1.5e+3", 1, 1500.0},
       {"1.0000000000000001e-005", 1, 0.000010000000000000001},
-      {"1e", 1, 1.0},
       {"2e+", 2, 2.0},
       {".5", 0, 0.5},
-      {"5.", 5, 5.0},
-      {"-", 0, -1.0},
-      {".", 0, -1.0},
       {"inf", 0, -1.0},
-      {"nan", 0, -1.0},
       {"0x10", 0, 0.0},
       {"1e999", 1, -1.0},
   };
@@ -50,42 +40,35 @@ TEST(StoreRecordTest, FieldsReadTheirLeadingNumber) {
   }
 }
 
-TEST(StoreRecordTest, RecordsReadBackWhatWasFormattedAndLinesEndAtLf) {
-  const FeatureVector values = {937, 312, 4, 123.456, 2.0 / 3.0};
+TEST(StoreRecordTest, RecordsReadBackWhatWasFormatted) {
+  // Only the first five values are written.
+  const FeatureVector values = {937, 312, 4, 123.456, 2.0 / 3.0, 6};
   const std::string record = formatRecord("part.bmp", values, 1700000000);
   EXPECT_EQ("part.bmp,1700000000,937,312,4,123.456,0.66666666666666663\r\n", record);
-  EXPECT_EQ(values, parseRecord(record.substr(0, record.size() - 2), "part.bmp").values);
-  // Only the first five values are written.
-  EXPECT_EQ("k,1,1,2,3,4,5\r\n", formatRecord("k", {1, 2, 3, 4, 5, 6}, 1));
-  // A CR counts only before an LF.
-  const std::string content = "a\r\nb\nc\rd\r\n\r\ne";
-  std::size_t pos = 0;
-  std::vector<std::string> lines;
-  for (std::string line; readLine(content, &pos, &line);) lines.push_back(line);
-  EXPECT_EQ((std::vector<std::string>{"a", "b", "c\rd", "", "e"}), lines);
+  EXPECT_EQ(FeatureVector(values.begin(), values.end() - 1),
+            parseRecord(record.substr(0, record.size() - 2), "part.bmp").values);
 }
 
+// Lines end at LF, with a CR before it dropped; a CR elsewhere belongs to the line.
 TEST(StoreRecordTest, UpdateReplacesEveryLineOfTheKeyAndDropsShortLines) {
   const std::string record = "part.bmp,9,1,2,3,4,5\r\n";
-  const std::string other = "x.bmp,1,1,2,3,4,5\r\n";
+  // Keys that only share a part with part.bmp are other keys.
+  const std::string other = "mypart.bmp,1,1,2,3,4,5\r\n";
+  const std::string similar = "part.bmpx,1,1,2,3,4,5\r\n";
   const struct {
     std::string name;
     std::string before;
     std::string after;
   } cases[] = {
       {"empty store", "", record},
-      {"key absent, no final line end", "x.bmp,1,1,2,3,4,5", other + record},
-      {"key absent keeps short lines", "\r\n;c\r\n", "\r\n;c\r\n" + record},
-      {"key present in the middle", other + "part.bmp,1,0,0,0,0,0\r\n;z.bmp,1,1,2,3\r\n",
-       other + record + ";z.bmp,1,1,2,3\r\n"},
-      {"lines of ten characters dropped", "0123456789\r\n01234567890\r\npart.bmp,1\r\n",
+      {"key absent keeps short lines, no final line end", "\r\n;c\r\n" + similar + "x.bmp,1",
+       "\r\n;c\r\n" + similar + "x.bmp,1\r\n" + record},
+      {"key present in the middle", other + "part.bmp,1,0,0,0,0,0\r\n;z.bmp,1\r1,2,3\r\n" + similar,
+       other + record + ";z.bmp,1\r1,2,3\r\n" + similar},
+      {"lines of ten characters dropped", "\r\n0123456789\r\n01234567890\r\npart.bmp,1\r\n",
        "01234567890\r\n" + record},
-      {"duplicates both replaced", "part.bmp,1,0\r\nx.bmp,1,1,2,3,4,5\r\npart.bmp,2,0\r\n",
-       record + other + record},
-      {"LF-only lines get CR LF", "x.bmp,1,1,2,3,4,5\npart.bmp,1,0\n", other + record},
-      {"keys that only share a part untouched",
-       "mypart.bmp,1,1,2,3,4,5\r\npart.bmpx,1,1,2,3,4,5\r\npart.bmp,1,0\r\n",
-       "mypart.bmp,1,1,2,3,4,5\r\npart.bmpx,1,1,2,3,4,5\r\n" + record},
+      {"duplicates both replaced, LF-only lines get CR LF",
+       "part.bmp,1,0\n" + other + "part.bmp,2,0\n", record + other + record},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.after, updatedStore(c.before, "part.bmp", record)) << c.name;

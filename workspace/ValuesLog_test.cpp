@@ -4,13 +4,11 @@
 
 #include <sstream>
 
-#include "test/FakePlatform.h"
+#include "test/TestPlatform.h"
 #include "test/TestUtil.h"
 
 namespace corvantis {
 namespace {
-
-constexpr char kLog[] = "/cell/robots/R1/debug/corvantis.csv";
 
 const CheckRecord kRejected{"12, left",
                             "/cell/robots/R1/ref/part.bmp",
@@ -23,19 +21,15 @@ const CheckRecord kRejected{"12, left",
                             {3}};
 
 TEST(ValuesLogTest, FieldsAreQuotedOnlyWhereRfc4180NeedsIt) {
-  const struct {
-    const char* text;
-    const char* field;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {"", ""},
-      {"cap_0001.bmp", "cap_0001.bmp"},
       {"a,b", "\"a,b\""},
       {"say \"hi\"", "\"say \"\"hi\"\"\""},
       {"two\r\nlines", "\"two\r\nlines\""},
       {" padded ", "\" padded \""},
       {"inner blank", "inner blank"},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.field, csvField(c.text)) << c.text;
+  for (const auto& [text, field] : cases) EXPECT_EQ(field, csvField(text)) << text;
 }
 
 TEST(ValuesLogTest, RowHoldsLocalTimeWithOffsetNamesValuesAsStoredVerdictAndSnaps) {
@@ -56,30 +50,30 @@ TEST(ValuesLogTest, RowHoldsLocalTimeWithOffsetNamesValuesAsStoredVerdictAndSnap
 // Only while the file exists; a new file (an empty one, or after a rotation like the
 // journal's) starts with the header; a failed write is told and leaves the file as it was.
 TEST(ValuesLogTest, IsWrittenOnlyWhileTheFileExistsWithTheHeaderFirst) {
-  test::FakePlatform platform;
+  test::TempDir dir;
+  test::TestPlatform platform;
   std::ostringstream told;
+  const std::string log = dir.file("corvantis.csv");
   const std::string row = valuesLogRow(platform.localTime(), kRejected);
-  platform.addDirectory("/cell/robots/R1/debug");
-  appendValuesRow(platform, kLog, kRejected, told);
-  EXPECT_FALSE(platform.contentOf(kLog));
+  appendValuesRow(platform, log, kRejected, told);
+  EXPECT_EQ(std::vector<std::string>{}, test::fileNamesIn(dir.path().string()));
 
-  platform.putFile(kLog, "");
-  appendValuesRow(platform, kLog, kRejected, told);
-  appendValuesRow(platform, kLog, kRejected, told);
-  EXPECT_EQ(valuesLogHeader() + row + row, platform.contentOf(kLog));
+  test::writeFile(log, "");
+  appendValuesRow(platform, log, kRejected, told);
+  appendValuesRow(platform, log, kRejected, told);
+  EXPECT_EQ(valuesLogHeader() + row + row, test::readFile(log));
 
   const std::string full(5120 * 1024, 'x');
-  platform.putFile(kLog, full);
-  appendValuesRow(platform, kLog, kRejected, told);
-  EXPECT_EQ(full, platform.contentOf("/cell/robots/R1/debug/corvantis_1.csv"));
-  EXPECT_EQ(valuesLogHeader() + row, platform.contentOf(kLog));
+  test::writeFile(log, full);
+  appendValuesRow(platform, log, kRejected, told);
+  EXPECT_EQ(full, test::readFile(dir.file("corvantis_1.csv")));
+  EXPECT_EQ(valuesLogHeader() + row, test::readFile(log));
   EXPECT_EQ("", told.str());
 
-  platform.failOn(test::FakePlatform::Op::appendDurably, "corvantis.csv", "No space left");
-  appendValuesRow(platform, kLog, kRejected, told);
-  EXPECT_EQ(valuesLogHeader() + row, platform.contentOf(kLog));
-  EXPECT_TRUE(test::holds(told.str(), "values log row not written: " + std::string(kLog)));
-  EXPECT_TRUE(test::holds(told.str(), "No space left"));
+  platform.failOn("appendDurably", "corvantis.csv", "No space left");
+  appendValuesRow(platform, log, kRejected, told);
+  EXPECT_EQ(valuesLogHeader() + row, test::readFile(log));
+  EXPECT_TRUE(test::holds(told.str(), "values log row not written: " + log + ": No space left"));
 }
 
 }  // namespace

@@ -1,0 +1,103 @@
+// The real platform, on files the tests keep in a test::TempDir, with what tests need on
+// top (like leveldb's ErrorEnv): failures injected per operation and path, the local time
+// fixed at 2026-12-05 07:04:09, a settable clock and a set of running processes. Locks are
+// asked for without waiting, so that a lock a test holds makes the code give up at once.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "workspace/Platform.h"
+
+namespace corvantis::test {
+
+class TestPlatform : public Platform {
+  using Text = const std::string&;
+
+ public:
+  // Every later call of the operation named `op` ("replaceFile") whose path (the source,
+  // for moves) contains `pathPart` fails with `reason`.
+  void failOn(Text op, Text pathPart = "", Text reason = "injected failure") {
+    faults_.push_back(Fault{op, pathPart, reason});
+  }
+  // Other processes that are running; this one always is, any other has ended.
+  void addProcess(std::uint64_t id) { processes_.insert(id); }
+  // 0: the system's clock.
+  void setCurrentTime(std::uint64_t time) { currentTime_ = time; }
+
+  std::uint64_t fileTime(Text p) const override { return real_.fileTime(p); }
+  std::optional<std::uint64_t> fileSize(Text p) const override { return real_.fileSize(p); }
+  bool fileExists(Text p) const override { return real_.fileExists(p); }
+  LocalTime localTime() const override { return LocalTime{2026, 12, 5, 7, 4, 9}; }
+  std::string workingDirectory() const override { return real_.workingDirectory(); }
+  std::uint64_t processId() const override { return real_.processId(); }
+  bool processExists(std::uint64_t id) const override {
+    return id == processId() || processes_.count(id) > 0;
+  }
+  std::uint64_t currentTime() const override {
+    return currentTime_ != 0 ? currentTime_ : real_.currentTime();
+  }
+  Status readFile(Text p, std::string* content) const override {
+    content->clear();
+    return unlessInjected(__func__, p, [&] { return real_.readFile(p, content); });
+  }
+  Status createFile(Text p) override {
+    return unlessInjected(__func__, p, [&] { return real_.createFile(p); });
+  }
+  Status deleteFile(Text p) override {
+    return unlessInjected(__func__, p, [&] { return real_.deleteFile(p); });
+  }
+  Status moveNoReplace(Text from, Text to) override {
+    return unlessInjected(__func__, from, [&] { return real_.moveNoReplace(from, to); });
+  }
+  Status writeNewFile(Text p, Text content) override {
+    return unlessInjected(__func__, p, [&] { return real_.writeNewFile(p, content); });
+  }
+  Status replaceFile(Text from, Text to) override {
+    return unlessInjected(__func__, from, [&] { return real_.replaceFile(from, to); });
+  }
+  Status appendDurably(Text p, Text data) override {
+    return unlessInjected(__func__, p, [&] { return real_.appendDurably(p, data); });
+  }
+  Status listDirectory(Text p, std::vector<DirectoryEntry>* entries) const override {
+    return real_.listDirectory(p, entries);
+  }
+  Status linkOrCopy(Text from, Text to) override {
+    return unlessInjected(__func__, from, [&] { return real_.linkOrCopy(from, to); });
+  }
+  Status lockFile(Text p, int /*timeoutMs*/, std::unique_ptr<FileLock>* lock) override {
+    return unlessInjected(__func__, p, [&] { return real_.lockFile(p, 0, lock); });
+  }
+
+ protected:
+  // Asked before each operation that can be made to fail: the injected failure of `op`
+  // on `path`, if any.
+  virtual std::optional<Status> fault(Text op, Text path) const {
+    for (const Fault& f : faults_)
+      if (f.op == op && path.find(f.pathPart) != std::string::npos)
+        return Status::error(path, f.reason);
+    return std::nullopt;
+  }
+
+ private:
+  struct Fault {
+    std::string op, pathPart, reason;
+  };
+
+  template <typename Operation>
+  Status unlessInjected(const char* op, Text path, const Operation& operation) const {
+    const std::optional<Status> injected = fault(op, path);
+    return injected ? *injected : operation();
+  }
+
+  Platform& real_ = defaultPlatform();
+  std::vector<Fault> faults_;
+  std::set<std::uint64_t> processes_;
+  std::uint64_t currentTime_ = 0;
+};
+
+}  // namespace corvantis::test
