@@ -15,21 +15,17 @@ TEST(HarrisResponseTest, RowsAreTheLibrarysResponseToTheLastBit) {
   // short at the bottom, and column ranges at the edges, across the middle and inside.
   const cv::Size sizes[] = {{8, 8}, {67, 9}, {129, 66}, {255, 131}, {641, 129}, {1003, 71}};
   for (const cv::Size size : sizes) {
-    cv::RNG rng(size.area());
     cv::Mat grey(size, CV_8UC1);
-    rng.fill(grey, cv::RNG::NORMAL, 128, 60);
-    cv::Mat binary;
-    cv::threshold(grey, binary, 150, 255, cv::THRESH_BINARY);
-    for (const cv::Mat& image : {grey, binary}) {
+    cv::RNG(size.area()).fill(grey, cv::RNG::NORMAL, 128, 60);
+    for (const cv::Mat& image : {grey, cv::Mat(grey > 150)}) {
       for (const int blockSize : {3, 5}) {
         cv::Mat expected;
         cv::cornerHarris(image, expected, blockSize, 3, 0.1);
         const int w = size.width;
         const std::pair<int, int> ranges[] = {{0, w}, {0, w / 2}, {w / 2, w}, {w / 3, w / 3 + 5}};
         for (const auto& [first, last] : ranges) {
-          SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(size.height) + " block " +
-                       std::to_string(blockSize) + " columns " + std::to_string(first) + "-" +
-                       std::to_string(last) + (image.data == grey.data ? " grey" : " binary"));
+          SCOPED_TRACE(cv::format("%dx%d block %d columns %d-%d %s", w, size.height, blockSize,
+                                  first, last, image.data == grey.data ? "grey" : "binary"));
           HarrisResponseRows rows(image, first, last, blockSize, 0.1);
           for (int y = 0; y < size.height; ++y) {
             const float* row = rows.next();

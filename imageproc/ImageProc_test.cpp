@@ -14,13 +14,11 @@ TEST(ImageProcTest, LoadMakesWidthAndHeightOddAndAFailedLoadKeepsTheLastFile) {
   test::TempDir dir;
   ImageProc proc;
   for (const cv::Size size : {cv::Size(640, 480), {641, 481}, {640, 481}, {641, 480}, {1, 2}}) {
-    const std::string name =
-        std::to_string(size.width) + "x" + std::to_string(size.height) + ".png";
-    SCOPED_TRACE(name);
+    const std::string name = cv::format("%dx%d.png", size.width, size.height);
     // Colour on disk: the analyser must still get one 8-bit channel.
     ASSERT_TRUE(cv::imwrite(dir.file(name), cv::Mat(size, CV_8UC3, cv::Scalar(9, 80, 200))));
-    ASSERT_TRUE(proc.load(dir.file(name)));
-    EXPECT_EQ(cv::Size(size.width | 1, size.height | 1), proc.getSourceImage().size());
+    ASSERT_TRUE(proc.load(dir.file(name))) << name;
+    EXPECT_EQ(cv::Size(size.width | 1, size.height | 1), proc.getSourceImage().size()) << name;
     EXPECT_EQ(CV_8UC1, proc.getSourceImage().type());
     EXPECT_EQ(name, proc.getFileName());
     EXPECT_NE(0u, proc.fileTime());

@@ -39,13 +39,9 @@ TEST(ShapeAnalysisTest, ThresholdIsOneBelowTheThreeQuarterLevel) {
     int threshold;
   } cases[] = {
       {"uniform 7: nothing at or below 6", 3, {7, 7, 7, 7, 7, 7, 7, 7, 7}, 6},
-      {"uniform 1", 2, {1, 1, 1, 1}, 0},
-      {"all zero: everything is object", 3, {0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},
+      {"all zero: everything is object", 2, {0, 0, 0, 0}, 0},
       {"7 of 9 zero: exactly the zeros", 3, {0, 0, 0, 0, 200, 0, 0, 90, 0}, 0},
-      {"exactly three quarters zero", 2, {0, 9, 0, 0}, 0},
-      {"half zero", 2, {0, 10, 20, 0}, 9},
       {"target rounds down: 3 of 5", 1, {5, 4, 3, 2, 1}, 2},
-      {"single pixel: target 0", 1, {5}, 0},
       {"levels 10..40", 4, {40, 10, 30, 20}, 29},
   };
   for (const auto& c : cases) {
@@ -82,18 +78,11 @@ TEST(ShapeAnalysisTest, AngleAndRadiusOfTheBorderCentroid) {
 }
 
 TEST(ShapeAnalysisTest, StagesShowWhatTheMeasuresCount) {
-  cv::Mat noise(61, 83, CV_8UC1);
+  // Noise: far more corner candidates than the capacity.
+  cv::Mat noise(401, 401, CV_8UC1);
   cv::RNG(3).fill(noise, cv::RNG::UNIFORM, 0, 256);
   cv::Mat edges = darkRect(31, 41, cv::Rect(0, 0, 41, 5));
   edges(cv::Rect(30, 0, 11, 31)).setTo(0);
-  // Small dark blocks of varied shapes: far more corner candidates than the capacity,
-  // with responses that rank differently under other corner measures.
-  cv::Mat blocks(401, 401, CV_8UC1, cv::Scalar(200));
-  cv::RNG rng(7);
-  for (int r = 4; r < 390; r += 8) {
-    for (int c = 4; c < 390; c += 8)
-      blocks(cv::Rect(c, r, rng.uniform(1, 7), rng.uniform(1, 7))).setTo(0);
-  }
   const struct {
     const char* name;
     cv::Mat source;
@@ -102,7 +91,6 @@ TEST(ShapeAnalysisTest, StagesShowWhatTheMeasuresCount) {
                {"one pixel in a corner", darkRect(5, 7, cv::Rect(6, 4, 1, 1))},
                {"one row", darkRect(1, 9, cv::Rect(2, 0, 3, 1))},
                {"one column", darkRect(9, 1, cv::Rect(0, 2, 1, 3))},
-               {"blocks", blocks},
                {"no object", cv::Mat(9, 9, CV_8UC1, cv::Scalar(128))}};
   int full = 0;
   for (const auto& c : cases) {
@@ -131,23 +119,7 @@ TEST(ShapeAnalysisTest, StagesShowWhatTheMeasuresCount) {
     EXPECT_TRUE(sameImage(drawCorners(stages.binary, m.corners), stages.corners));
     full += m.corners.size() == kCornerCapacity;
   }
-  EXPECT_EQ(1, full) << "the blocks have more corners than the capacity";
-}
-
-TEST(ShapeAnalysisTest, CornerCirclesAreCentredWithHalvesRoundedToEvenAndClipped) {
-  const struct {
-    cv::Point2f corner;
-    cv::Point centre;
-  } cases[] = {{{10.5f, 20.5f}, {10, 20}}, {{11.5f, 21.5f}, {12, 22}}, {{1.5f, 38.5f}, {2, 38}}};
-  for (const auto& c : cases) {
-    const cv::Mat binary(40, 40, CV_8UC1, cv::Scalar(0));
-    // The same circle on a canvas with room around it, cut back to the image.
-    cv::Mat padded(56, 56, CV_8UC1, cv::Scalar(0));
-    cv::circle(padded, c.centre + cv::Point(8, 8), 5, cv::Scalar(120), 1, cv::LINE_8);
-    EXPECT_TRUE(sameImage(padded(cv::Rect(8, 8, 40, 40)), drawCorners(binary, {c.corner})))
-        << c.corner;
-    EXPECT_EQ(0, cv::countNonZero(binary));  // drawn on a copy
-  }
+  EXPECT_EQ(1, full) << "the noise has more corners than the capacity";
 }
 
 }  // namespace
