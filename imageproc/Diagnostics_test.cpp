@@ -62,12 +62,8 @@ TEST(DiagnosticsTest, WindowsFitSideBySideScaledOnlyWhenTheyMust) {
   const struct {
     cv::Size stage, screen;
     bool fullSize;
-  } cases[] = {{{641, 481}, {}, false},
-               {{641, 481}, {1366, 768}, false},
-               {{301, 201}, {2560, 1440}, true},
-               {{7, 5}, {1920, 1080}, true},
-               {{4001, 3001}, {1920, 1080}, false},
-               {{3001, 201}, {}, false}};
+  } cases[] = {
+      {{641, 481}, {1366, 768}, false}, {{7, 5}, {1920, 1080}, true}, {{3001, 201}, {}, false}};
   for (const auto& c : cases) {
     const WindowLayout layout = layOutWindows(c.stage, c.screen);
     const cv::Rect area = cv::Rect(cv::Point(), kLayoutArea) &

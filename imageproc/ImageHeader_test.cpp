@@ -46,10 +46,8 @@ TEST(ImageHeaderTest, SizeDeclaredByHeadersTheEncoderDoesNotWriteIsRead) {
   // Byte by byte, the headers the encoder does not write: RIFF containers of two WebP
   // kinds, and TIFF in the other byte order with the size as LONG and SHORT entries. Each
   // declares 300 x 23, a width over a byte.
-  const auto bytes = [](std::initializer_list<int> values) {
-    std::string s;
-    for (const int v : values) s.push_back(static_cast<char>(v));
-    return s;
+  const auto bytes = [](std::initializer_list<unsigned char> v) {
+    return std::string(v.begin(), v.end());
   };
   const std::string riff = "RIFF" + bytes({0, 0, 0, 0}) + "WEBP";
   const std::pair<const char*, std::string> cases[] = {

@@ -23,10 +23,6 @@ namespace {
 
 using Bytes = std::string;
 
-void put32(Bytes* b, std::size_t at, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<char>(v >> (8 * i));
-}
-
 // Noise of `type` with samples below `limit`: every level and bit pattern occurs, as in
 // a noisy capture.
 cv::Mat noise(cv::Size size, int type, double limit = 256) {
@@ -50,15 +46,14 @@ Maker bmp(int bits, bool topDown = false, bool rle = false) {
       pixels += Bytes{0, 0};
     }
     if (rle) pixels += Bytes{0, 1};
-    Bytes file = "BM" + Bytes(52, '\0');
-    put32(&file, 2, 54 + palette.size() + pixels.size());
-    put32(&file, 10, 54 + palette.size());
-    put32(&file, 14, 40);
-    put32(&file, 18, size.width);
-    put32(&file, 22, topDown ? -size.height : size.height);  // negative: rows top-down
-    put32(&file, 26, 1 | bits << 16);
-    put32(&file, 30, rle);
-    return file + palette + pixels;
+    // After "BM", the words of the file header and a 40-byte info header, little-endian as
+    // on this machine: size, reserved, pixel offset, info size, width, height (negative:
+    // rows top-down), planes and bits, compression.
+    const auto offset = static_cast<std::int32_t>(54 + palette.size());
+    const auto end = offset + static_cast<std::int32_t>(pixels.size());
+    const std::int32_t header[13] = {
+        end, 0, offset, 40, size.width, topDown ? -size.height : size.height, 1 | bits << 16, rle};
+    return "BM" + Bytes(reinterpret_cast<const char*>(header), sizeof header) + palette + pixels;
   };
 }
 
@@ -236,7 +231,8 @@ TEST_F(ImageReaderTest, DamagedFilesReadOrFailAsTheLibraryDoes) {
 // it, however whole the file.
 TEST_F(ImageReaderTest, AbsurdSizesAreRefusedBeforeReading) {
   Bytes longRow = bmp(32)({8, 8}).substr(0, 54);
-  put32(&longRow, 18, kMaxImagePixels), put32(&longRow, 22, 1);
+  const std::int32_t longSize[] = {static_cast<std::int32_t>(kMaxImagePixels), 1};
+  longRow.replace(18, sizeof longSize, reinterpret_cast<const char*>(longSize), sizeof longSize);
   const std::string path = write("long.bmp", longRow);
   std::filesystem::resize_file(path, 54 + 4 * kMaxImagePixels);  // zeros, sparse on disk
   cv::Mat ours;
