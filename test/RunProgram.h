@@ -23,9 +23,8 @@ struct ChildEnv {
   std::string cwd = {};  // empty: the test's own
   std::vector<std::string> unsetVars = {};
   std::vector<std::pair<std::string, std::string>> setVars = {};
-  long fileSizeLimit = -1;    // RLIMIT_FSIZE, with SIGXFSZ at its default as in a cell
-  bool unprivileged = false;  // as the user nobody when root, for whom nothing is read-only
-  bool wrapped = true;        // through CORVANTIS_TEST_WRAPPER (valgrind, wine) when set
+  long fileSizeLimit = -1;  // RLIMIT_FSIZE, with SIGXFSZ at its default as in a cell
+  bool wrapped = true;      // through CORVANTIS_TEST_WRAPPER (valgrind, wine) when set
 };
 
 // A running child whose standard output and error go to files; killed and reaped with
