@@ -28,9 +28,8 @@ TEST(ImageErrorTest, WorkedCases) {
       // Beyond the 64-bit range a double is whole; it must not go through the integer cast.
       {"beyond the 64-bit range", {1e300, -1e300}, {3, 4}, 0.0},
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_DOUBLE_EQ(c.expected, imageError(c.reference, c.current)) << c.what;
-  }
 }
 
 // Non-finite signature entries and zero references that are not replaced give errors no

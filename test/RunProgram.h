@@ -55,14 +55,10 @@ bool setFileTime(const std::string& path, long seconds);
 std::string programUnderTest();
 
 // robots/R1 with ref/, cap/ and debug/, var/tmp, and bin/ to run from; a copy of the
-// cell at `source` without its store, if given. ref() and cap() are the sample cell's.
+// cell at `source` without its store, if given.
 struct TestCell {
   explicit TestCell(const std::string& source = "");
   std::string file(const std::string& relative) const { return dir_.file(relative); }
-  std::string ref() const { return file("robots/R1/ref/part.png"); }
-  std::string cap(int n = 1) const {
-    return file("robots/R1/cap/cap_000" + std::to_string(n) + ".png");
-  }
   std::string journal() const { return readFile(file("robots/R1/debug/corvantis.log")); }
   std::string store() const { return readFile(file("robots/R1/corvantis.dat")); }
   RunResult run(const std::vector<std::string>& args, ChildEnv env = {},
