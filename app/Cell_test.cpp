@@ -83,6 +83,8 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
       {{"store", emptyBase}, "0\n\ncorvantis-cell: " + emptyBase},
       {{"forget", emptyBase, "part.png"}, "1\n"},
       {{"forget", base_, "upper part.png"}, "1\n\ncorvantis: no record of upper part.png in"},
+      {{"report", missingBase}, "1\n\ncorvantis-cell: no cell directory: " + missingBase},
+      {{"report", base_, "--html"}, "1\n\nusage: corvantis-cell report BASE [--html FILE]\n"},
   };
   for (const auto& [args, expected] : cases) {
     const std::string said = run(args);

@@ -1,7 +1,7 @@
-// End-to-end runs of the built program in temporary cells: the command-line contract,
+// End-to-end runs of the built programs in temporary cells: the command-line contract,
 // a cell where files cannot be written, the values log and the reject archive with the
-// report that reads them, the report page as a browser draws it, and the sample cell's
-// photographs against a hand computation.
+// report that reads them, the report page as a browser draws it, explain and forget
+// beside the check, and the sample cell's photographs against a hand computation.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -37,10 +37,12 @@ using test::RunResult;
 class CheckTest : public ::testing::Test {
  protected:
   const test::TestCell cell_{CORVANTIS_SOURCE_DIR "/examples/cell"};
-  const std::string ref_ = cell_.ref(), cap_ = cell_.cap();
+  const std::string ref_ = cell_.file("robots/R1/ref/part.png");
+  const std::string cap_ = cell_.file("robots/R1/cap/cap_0001.png");
   const std::vector<std::string> check_ = {"12", ref_, cap_, "0.1"};
 };
 using CellDiagnosticsTest = CheckTest;
+using ExplainTest = CheckTest;
 using Case = std::pair<std::vector<std::string>, std::string>;  // arguments, what is said
 
 // A reference rewritten later, or replaced by an older copy (cp -p, a restore from a
@@ -64,7 +66,6 @@ TEST_F(CheckTest, ReferenceWithAnotherTimeIsRecomputedInPlace) {
                                             std::to_string(time) + R"((,-?[0-9.]+){5}\r\n)")))
         << cell_.store();
   }
-  EXPECT_EQ(std::vector<std::string>{".keep"}, test::fileNamesIn(cell_.file("var/tmp")));
 
   const std::string stored = cell_.store();
   fs::remove(ref_);
@@ -228,7 +229,7 @@ TEST_F(CellDiagnosticsTest, ReportPageDrawsInAHeadlessBrowser) {
        "--disable-background-networking", "--disable-component-update", "--disable-sync",
        "--user-data-dir=" + cell_.file("browser"), "--screenshot=" + shot, "--window-size=900,700",
        "file://" + page},
-      cell_.file("bin"), test::ChildEnv{"", {}, {}, -1, false, false});
+      cell_.file("bin"), test::ChildEnv{"", {}, {}, -1, false});
   ASSERT_EQ(0, run.status) << "scripts/install-deps.sh --test installs chromium: " << run.err;
   const cv::Mat image = cv::imread(shot, cv::IMREAD_COLOR);
   ASSERT_FALSE(image.empty()) << run.err;
@@ -238,6 +239,61 @@ TEST_F(CellDiagnosticsTest, ReportPageDrawsInAHeadlessBrowser) {
   cv::inRange(image, cv::Scalar(0, 0, 170), cv::Scalar(90, 90, 255), red);
   EXPECT_GT(cv::countNonZero(dark), 2000);
   EXPECT_GT(cv::countNonZero(red), 20);
+}
+
+// Without a tolerance there is no verdict, and the sheet is the only file written. Once
+// the record is forgotten, the next check computes and stores it again. Mistyped paths
+// fail, each message naming what is missing.
+TEST_F(ExplainTest, AgreesWithTheJournalAndTheStoreOfACheckAndForgetMakesItComputeAgain) {
+  const auto cellTool = [&](const std::vector<std::string>& args) {
+    return cell_.run(args, {}, CORVANTIS_CELL_EXE);
+  };
+  const std::string sheetPath = cell_.file("bin/explain.png");
+  const std::string cap2 = cell_.file("robots/R1/cap/cap_0002.png");
+  const RunResult sheeted = cellTool({"explain", "--sheet", sheetPath, ref_, cap2});
+  EXPECT_EQ(0, sheeted.status) << sheeted.err;
+  EXPECT_TRUE(test::holds(sheeted.out, "Image error: "));
+  EXPECT_FALSE(test::holds(sheeted.out, "Status"));
+  EXPECT_EQ(CV_8UC3, cv::imread(sheetPath, cv::IMREAD_UNCHANGED).type());
+  for (const char* file : {"robots/R1/corvantis.dat", "robots/R1/debug/corvantis.log"})
+    EXPECT_FALSE(fs::exists(cell_.file(file))) << file;
+
+  for (const std::string& cap : {cap_, cap2}) {
+    SCOPED_TRACE(cap);
+    const RunResult verdict = cell_.run({"7", ref_, cap, "0.1"});
+    ASSERT_EQ(0, verdict.status) << verdict.err;
+    const std::string journal = cell_.journal();  // its last line: "Image error: e, Tolerance: 0.1"
+    const std::string error = journal.substr(journal.rfind("Image error: "));
+    const std::string status = verdict.out == "1" ? "accepted" : "rejected";
+    EXPECT_TRUE(
+        test::holds(cellTool({"explain", ref_, cap, "0.1"}).out,
+                    error.substr(0, error.find(',')) + "\nTolerance: 0.1, Status: " + status));
+
+    // The reference values are the very numbers the check stored after name and time.
+    std::string stored = cell_.store().substr(cell_.store().find(',', 9) + 1);
+    stored = std::regex_replace(stored.substr(0, stored.size() - 2), std::regex(","), ", ");
+    EXPECT_TRUE(test::holds(cellTool({"explain", ref_, cap, "0.1", "--json"}).out,
+                            "\"reference\": [" + stored + "]"));
+  }
+  // Without var/tmp the store's temporary file goes beside the store.
+  fs::remove_all(cell_.file("var"));
+  const std::string taught = cell_.store();
+  const RunResult forget = cellTool({"forget", cell_.file("robots/R1"), "part.png"});
+  EXPECT_EQ("0", std::to_string(forget.status) + forget.err);
+  EXPECT_EQ("", cell_.store());
+  const RunResult again = cell_.run(check_);
+  EXPECT_EQ("1", again.out + again.err);
+  EXPECT_EQ(taught, cell_.store());
+  // cap, debug, ref, the store and its lock: no temporary file is left.
+  EXPECT_EQ(5u, test::fileNamesIn(cell_.file("robots/R1")).size());
+
+  for (const auto& [args, told] :
+       {Case{{"explain", ref_, cell_.file("robots/R1/cap/cap_0003.png")}, "cap_0003.png"},
+        Case{{"explain", ref_, cap_, "--sheet", cell_.file("nowhere/s.png")}, "nowhere"}}) {
+    const RunResult failed = cellTool(args);
+    EXPECT_EQ(1, failed.status) << told;
+    EXPECT_TRUE(test::holds(failed.err, told));
+  }
 }
 
 // The sample cell's photographs against a hand computation of every step made by other
@@ -276,9 +332,10 @@ TEST(PhotographTest, StoredSignaturesMatchAHandComputation) {
   for (const char* name : {"cap/cap_0001.png", "cap/cap_0002.png", "ref/part.png"})
     ASSERT_EQ("1", cell.run({"1", dir + name, dir + name, "0"}).out) << name;
 
-  const auto records = test::crLfLines(cell.store());
-  ASSERT_EQ(3u, records.size());
-  for (const std::string& record : records) {
+  std::istringstream records(cell.store());
+  int count = 0;
+  for (std::string record; std::getline(records, record); ++count) {
+    record.erase(record.find_last_not_of('\r') + 1);
     const std::string name = record.substr(0, record.find(','));
     const FeatureVector stored = parseRecord(record, name).values;
     const auto expected = handComputation(dir + (name == "part.png" ? "ref/" : "cap/") + name);
@@ -286,6 +343,7 @@ TEST(PhotographTest, StoredSignaturesMatchAHandComputation) {
     for (std::size_t i = 0; i < expected.size(); ++i)
       EXPECT_NEAR(expected[i], stored[i], i < 3 ? 0 : 1e-9) << name << " entry " << i;
   }
+  EXPECT_EQ(3, count);
 }
 
 }  // namespace

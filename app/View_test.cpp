@@ -76,7 +76,7 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetOrTellsWhyNot) {
 }
 
 TEST(ViewTest, ShowsFiveWindowsSideBySideAndEndsOnAKey) {
-  ChildEnv tools{"", {}, {}, -1, false, false};
+  ChildEnv tools{"", {}, {}, -1, false};
   // Xvfb tells the display it picked once it accepts clients. Without -noreset it resets
   // when its last client leaves, refusing clients meanwhile: xdotool's polls would race.
   test::Child xvfb(

@@ -23,9 +23,8 @@ struct ChildEnv {
   std::string cwd = {};  // empty: the test's own
   std::vector<std::string> unsetVars = {};
   std::vector<std::pair<std::string, std::string>> setVars = {};
-  long fileSizeLimit = -1;    // RLIMIT_FSIZE, with SIGXFSZ at its default as in a cell
-  bool unprivileged = false;  // as the user nobody when root, for whom nothing is read-only
-  bool wrapped = true;        // through CORVANTIS_TEST_WRAPPER (valgrind, wine) when set
+  long fileSizeLimit = -1;  // RLIMIT_FSIZE, with SIGXFSZ at its default as in a cell
+  bool wrapped = true;      // through CORVANTIS_TEST_WRAPPER (valgrind, wine) when set
 };
 
 // A running child whose standard output and error go to files; killed and reaped with
@@ -56,14 +55,10 @@ bool setFileTime(const std::string& path, long seconds);
 std::string programUnderTest();
 
 // robots/R1 with ref/, cap/ and debug/, var/tmp, and bin/ to run from; a copy of the
-// cell at `source` without its store, if given. ref() and cap() are the sample cell's.
+// cell at `source` without its store, if given.
 struct TestCell {
   explicit TestCell(const std::string& source = "");
   std::string file(const std::string& relative) const { return dir_.file(relative); }
-  std::string ref() const { return file("robots/R1/ref/part.png"); }
-  std::string cap(int n = 1) const {
-    return file("robots/R1/cap/cap_000" + std::to_string(n) + ".png");
-  }
   std::string journal() const { return readFile(file("robots/R1/debug/corvantis.log")); }
   std::string store() const { return readFile(file("robots/R1/corvantis.dat")); }
   RunResult run(const std::vector<std::string>& args, ChildEnv env = {},

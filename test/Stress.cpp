@@ -12,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -83,9 +84,12 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
   const std::string written = test::readFile(generations[0]) + test::readFile(journal);
   require(written.rfind(lines, 0) == 0, "journal before the checks kept");
   std::set<std::string> steps;
-  for (const std::string& line : test::crLfLines(written.substr(lines.size()))) {
+  std::istringstream tail(written.substr(lines.size()));
+  for (std::string line; std::getline(tail, line);) {
+    const bool whole = !line.empty() && line.back() == '\r';  // a stray CR breaks the image
+    if (whole) line.pop_back();
     const auto entry = parseVerdictLine(line);
-    require(entry && entry->image == "cap.png" && entry->tolerance == 0.1 &&
+    require(whole && entry && entry->image == "cap.png" && entry->tolerance == 0.1 &&
                 steps.insert(entry->step).second,
             "journal line, or a second one of its step: " + line);
   }

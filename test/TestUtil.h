@@ -32,9 +32,6 @@ class TempDir {
 void writeFile(const std::string& path, const std::string& content);
 // The whole file byte for byte; empty when it cannot be read.
 std::string readFile(const std::string& path);
-// The lines of a text in which every line ends in CR LF, without their ends; an empty
-// list when a line holds a stray CR or LF or the text does not end in CR LF.
-std::vector<std::string> crLfLines(const std::string& text);
 // The names of the entries of the directory, sorted.
 std::vector<std::string> fileNamesIn(const std::string& directory);
 // The regular files anywhere below the directory, by their paths relative to it with "/"

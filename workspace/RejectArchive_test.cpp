@@ -30,17 +30,14 @@ class RejectArchiveTest : public ::testing::Test {
 };
 
 TEST(ArchiveName, StartsWithTheTimeAndMakesTheStepSafe) {
-  const LocalTime time{2026, 12, 5, 7, 4, 9, 60};
   const std::pair<std::string, std::string> cases[] = {
-      {"12", "20261205-070409_12_cap.bmp"},
-      {"left, top/2", "20261205-070409_left__top_2_cap.bmp"},
       {"..\\x:*?", "20261205-070409_.._x____cap.bmp"},
       {"", "20261205-070409__cap.bmp"},
       {"AZaz09.-_@[`{/", "20261205-070409_AZaz09.-_______cap.bmp"},
       {std::string(300, 's'), "20261205-070409_" + std::string(64, 's') + "_cap.bmp"},
   };
   for (const auto& [step, name] : cases)
-    EXPECT_EQ(name, archiveName(time, step, "cap.bmp")) << step;
+    EXPECT_EQ(name, archiveName(LocalTime{2026, 12, 5, 7, 4, 9, 60}, step, "cap.bmp")) << step;
 }
 
 // Only while the archive directory exists; then the capture (6 bytes) joins two archived
@@ -54,7 +51,6 @@ TEST_F(RejectArchiveTest, KeepsTheCaptureOnceAndDropsTheOldestToStayWithinTheLim
       {{3, 26}, {a, b, kKept}},
       {{2, 1000}, {b, kKept}},
       {{5, 25}, {b, kKept}},
-      {{1, 1000}, {kKept}},
   };
   for (const auto& [limits, after] : cases) {
     std::filesystem::remove_all(rejects_);

@@ -11,20 +11,18 @@
 namespace corvantis {
 namespace {
 
-namespace fs = std::filesystem;
-
 // A journal must not land at the file-system root, and the store is the working
 // directory's. Run from the cell's bin directory, as the cell's controller runs a check.
 TEST(WorkspaceTest, WithoutRobotsDirectoryTheStoreIsInTheWorkingDirectoryAndNoJournalIsWritten) {
   test::TempDir dir;
   test::TestPlatform platform;
   std::ostringstream told;
-  fs::create_directories(dir.file("cell/bin"));
-  const fs::path before = fs::current_path();
-  fs::current_path(dir.file("cell/bin"));
+  std::filesystem::create_directories(dir.file("cell/bin"));
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.file("cell/bin"));
   Workspace workspace("/images/part.bmp", platform, &told);
   workspace.writeJournal("Step: 3");
-  fs::current_path(before);
+  std::filesystem::current_path(before);
   EXPECT_EQ(std::vector<std::string>{"cell/bin/corvantis.dat"},
             test::filesBelow(dir.path().string()));
   EXPECT_EQ(
