@@ -41,7 +41,8 @@ bool ImageProc::load(const std::string& path) {
 }
 
 FeatureVector ImageProc::getFeatureVector() {
-  return measureShapeInPlace(&sourceImage_).featureVector();
+  measures_ = measureShapeInPlace(&sourceImage_);
+  return measures_.featureVector();
 }
 
 ShapeMeasures ImageProc::measureWithStages(StageImages* stages) const {

@@ -32,6 +32,9 @@ class ImageProc {
   // pixels, so the image is gone afterwards (getSourceImage() empty): call it once, and
   // after measureWithStages when both are wanted.
   FeatureVector getFeatureVector();
+  // What the last getFeatureVector found, the signature's source; advice on it is
+  // adviseOn(measures()) (Advice.h). Not-computed markers before the first call.
+  const ShapeMeasures& measures() const { return measures_; }
   // The measures of the loaded image together with its stage images, for the display.
   ShapeMeasures measureWithStages(StageImages* stages) const;
 
@@ -50,6 +53,7 @@ class ImageProc {
   std::string fileName_;
   std::uint64_t fileTime_ = 0;
   std::string loadError_;
+  ShapeMeasures measures_;
 };
 
 // Resizes `image` to the next odd width and height (area interpolation); an image of

@@ -1,0 +1,32 @@
+// Advice on one analysed image: whether its signature describes a shape or the noise
+// of the background, and what to change in the cell when it does not.
+//
+// The object is every pixel at or below the grey level under the one where three
+// quarters of the equalised histogram is reached. That separates a part from its
+// background only when a quarter or more of the frame sits at one brightest level (a
+// backlight, or a white background exposed until it clips); otherwise the threshold
+// falls inside the background's noise. Pure functions.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "imageproc/ShapeAnalysis.h"
+
+namespace corvantis {
+
+// One finding: a short code that scripts and the values log keep, and one sentence
+// saying what to do.
+struct Advice {
+  std::string code;
+  std::string text;
+};
+
+// The findings on an image with these measures, most important first; empty when the
+// signature describes a shape.
+std::vector<Advice> adviseOn(const ShapeMeasures& measures);
+
+// The codes of `advice` separated by blanks, as the values log writes them.
+std::string adviceCodes(const std::vector<Advice>& advice);
+
+}  // namespace corvantis
