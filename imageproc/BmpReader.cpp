@@ -135,7 +135,9 @@ ReadResult readBmp(const std::string& path, cv::Mat* image) {
   for (int y = 0; y < rows; ++y) {
     if (!readExactly(file.get(), row.data(), rowBytes)) {
       image->release();
-      return ReadResult::declined("short BMP");
+      // The header is whole, so the file simply stops: the library cannot read it
+      // either, and says so only in its own terms.
+      return std::feof(file.get()) ? cutShort("BMP") : ReadResult::declined("short BMP");
     }
     // Rows are stored bottom-up unless the height is negative.
     const int target = height > 0 ? rows - 1 - y : y;

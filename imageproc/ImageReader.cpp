@@ -47,6 +47,12 @@ ReadResult checkImageSize(std::uint64_t width, std::uint64_t height) {
   return ReadResult::read();
 }
 
+ReadResult cutShort(const std::string& format) {
+  return ReadResult::failed("the " + format +
+                            " file is cut short: it ends before its last row of pixels (a "
+                            "capture still being written, or a broken copy?)");
+}
+
 ReadResult readFast(const std::string& path, cv::Mat* image) {
   const std::string head = headOf(path);
   if (startsWith(head, kPngSignature)) return readPng(path, image);

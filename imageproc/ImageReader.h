@@ -56,6 +56,10 @@ ReadResult readJpeg(const std::string& path, cv::Mat* image);
 // it; empty when it finds no such damage (or cannot decode the file at all).
 std::string jpegDamage(const std::string& path);
 
+// The failure of a `format` file that ends before its pixel data does: a capture still
+// being written, or a broken copy. No reader can make an image of it.
+ReadResult cutShort(const std::string& format);
+
 // The refusal of a width x height image over kMaxImagePixels; kRead when it fits.
 ReadResult checkImageSize(std::uint64_t width, std::uint64_t height);
 

@@ -2,7 +2,8 @@
 // library asks of it for a grey image (16 bits stripped to 8, alpha stripped, palette
 // expanded, 1, 2 and 4-bit grey widened, colour to grey with 0.299 and 0.587, which
 // honours gAMA and sRGB), so that the pixels are those of cv::imread. Any libpng error
-// declines the file, for the library to decide.
+// declines the file, for the library to decide, except a file that ends early, which no
+// reader can make an image of.
 #include <png.h>
 
 #include <csetjmp>
@@ -87,7 +88,9 @@ ReadResult readPng(const std::string& path, cv::Mat* image) {
   PngReadState state;
   if (!file || !state.ok()) return ReadResult::declined("cannot open PNG");
   PngHeader header;
-  if (!readHeader(state, file.get(), &header)) return ReadResult::declined("bad PNG header");
+  if (!readHeader(state, file.get(), &header)) {
+    return std::feof(file.get()) ? cutShort("PNG") : ReadResult::declined("bad PNG header");
+  }
   const ReadResult size = checkImageSize(header.width, header.height);
   if (size.outcome != ReadOutcome::kRead) return size;
 
@@ -97,7 +100,7 @@ ReadResult readPng(const std::string& path, cv::Mat* image) {
     rows[y] = image->ptr<png_byte>(static_cast<int>(y));
   if (!readPixels(state, header, rows.data())) {
     image->release();
-    return ReadResult::declined("PNG data libpng cannot read");
+    return std::feof(file.get()) ? cutShort("PNG") : ReadResult::declined("PNG data libpng cannot read");
   }
   return ReadResult::read();
 }
