@@ -1,6 +1,6 @@
 // Process-wide services: where the running program lies, its shared libraries and its
 // environment. What differs between Linux and Windows sits in one file per system
-// (ProcessPosix.cpp, ProcessWindows.cpp), as for the file operations of the workspace's
+// (ProcessLinux.cpp, ProcessWindows.cpp), as for the file operations of the workspace's
 // platform layer; no other file asks which system it runs on.
 //
 // A shared library, once opened, stays loaded until the process ends.
@@ -14,14 +14,14 @@ namespace corvantis {
 // the system cannot tell.
 std::string executableDirectory();
 // The file name the system gives the shared library called `name`
-// ("lib" + name + ".so" on POSIX, name + ".dll" on Windows).
+// ("lib" + name + ".so" on Linux, name + ".dll" on Windows).
 std::string sharedLibraryFileName(const std::string& name);
 // Opens the shared library at `path` and returns the address of its `symbol`; nullptr
 // with the reason in *error when either cannot be found.
 void* sharedLibrarySymbol(const std::string& path, const std::string& symbol, std::string* error);
 // Sets the environment variable `name` of this process to `value`.
 void setEnvironmentVariable(const std::string& name, const std::string& value);
-// True when a window opened now would be seen and could take a key: on POSIX a display
+// True when a window opened now would be seen and could take a key: on Linux a display
 // is named and, for X11, answers; on Windows the process's window station is visible
 // (not a service's).
 bool displayAnswers();

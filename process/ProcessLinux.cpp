@@ -1,4 +1,5 @@
-// The process services for Linux and other POSIX systems.
+// The process services for Linux: the executable found through /proc/self/exe, shared
+// libraries through dlopen, and the X11 display opened at run time.
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
