@@ -10,6 +10,7 @@
 #include "imageproc/ImageReader.h"
 #include "imageproc/SideBySide.h"
 #include "imageproc/ViewPlugin.h"
+#include "workspace/FileNames.h"
 #include "workspace/NumberText.h"
 #include "workspace/Workspace.h"
 
@@ -91,7 +92,7 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
     FeatureVector referenceSignature = workspace.readReference(args.referencePath);
     // The time is taken before the pixels: a file rewritten in between is then stored
     // with its older time and computed once more, never kept stale for good.
-    const std::uint64_t time = reference.readFileTime(args.referencePath);
+    const std::uint64_t time = fileTimeOf(args.referencePath);
     // Any other time than the stored one means another file: a copy or a restore can
     // carry an older time than the record. A time that cannot be read gives 0 and keeps
     // the stored signature, which then serves even after the image is gone.

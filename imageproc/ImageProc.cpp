@@ -34,7 +34,6 @@ bool ImageProc::load(const std::string& path) {
     return false;
   }
   fileName_ = fileNameOf(path);
-  fileTime_ = fileTimeOf(path);
   // Odd sizes give the image a middle pixel, the origin of the angle and radius.
   sourceImage_ = makeOddSize(sourceImage_);
   return true;
@@ -47,11 +46,6 @@ FeatureVector ImageProc::getFeatureVector() {
 
 ShapeMeasures ImageProc::measureWithStages(StageImages* stages) const {
   return measureShape(sourceImage_, stages);
-}
-
-std::uint64_t ImageProc::readFileTime(const std::string& path) {
-  fileTime_ = fileTimeOf(path);
-  return fileTime_;
 }
 
 cv::Mat makeOddSize(const cv::Mat& image) {

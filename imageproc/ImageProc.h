@@ -6,7 +6,6 @@
 // reach the caller as cv::Exception.
 #pragma once
 
-#include <cstdint>
 #include <opencv2/core.hpp>
 #include <string>
 
@@ -18,14 +17,13 @@ namespace corvantis {
 class ImageProc {
  public:
   ImageProc();
-  virtual ~ImageProc();
+  ~ImageProc();
   // Images share pixels on copy, so a copied analyser would silently alias the original.
   ImageProc(const ImageProc&) = delete;
   ImageProc& operator=(const ImageProc&) = delete;
 
   // Reads `path` as grey levels and brings it to odd size. Returns false, leaving the
-  // file name and time as they were and the reason in loadError(), when no pixels could
-  // be read.
+  // file name as it was and the reason in loadError(), when no pixels could be read.
   bool load(const std::string& path);
   // Analyses the loaded image and returns (Area, Perimeter, Corners, Angle, Radius);
   // (0, 0, -1, -1, -1) when it has no object pixel. The analysis works in the loaded
@@ -42,16 +40,11 @@ class ImageProc {
   const cv::Mat& getSourceImage() const { return sourceImage_; }
   // The loaded file's name (the path's part after its last separator).
   const std::string& getFileName() const { return fileName_; }
-  // The loaded file's last-write time, or the one readFileTime last read.
-  std::uint64_t fileTime() const { return fileTime_; }
   const std::string& loadError() const { return loadError_; }
-  // Stores the last-write time of `path` (0 when unreadable) as fileTime() and returns it.
-  std::uint64_t readFileTime(const std::string& path);
 
  private:
   cv::Mat sourceImage_;
   std::string fileName_;
-  std::uint64_t fileTime_ = 0;
   std::string loadError_;
   ShapeMeasures measures_;
 };
