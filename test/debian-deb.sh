@@ -21,7 +21,9 @@ cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null
 deb=$(echo "$work"/package/corvantis_*.deb)
 dpkg-deb -f "$deb" Depends
 
-debootstrap --variant=minbase bookworm "$root" http://deb.debian.org/debian >"$work/debootstrap.log" 2>&1 ||
+# The root's packages come from the archive this machine's apt uses.
+mirror=$(sh "$src/scripts/apt-archive.sh" bookworm)
+debootstrap --variant=minbase bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 ||
   { tail -20 "$work/debootstrap.log" >&2; exit 1; }
 mount -t proc proc "$root/proc"
 cp "$deb" "$root/tmp/"
