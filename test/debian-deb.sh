@@ -33,7 +33,7 @@ chroot "$root" apt-get update -q >/dev/null
 DEBIAN_FRONTEND=noninteractive chroot "$root" apt-get install -y -q --no-install-recommends \
   "/tmp/$(basename "$deb")" >"$work/install.log" 2>&1 || { tail -20 "$work/install.log" >&2; exit 1; }
 for program in corvantis corvantis-cell; do
-  LC_ALL=C man -l "$root/usr/share/man/man1/$program.1.gz" 2>/dev/null | grep -q "^ *$program - " ||
+  LC_ALL=C man -l "$root/usr/share/man/man1/$program.1.gz" 2>/dev/null | grep -qE "^ *$program +- " ||
     { echo "debian-deb: no man page $program.1.gz with its NAME line" >&2; exit 1; }
 done
 for file in copyright README.md.gz; do
