@@ -28,20 +28,16 @@ recipe=1
 log() { echo "build-windows-deps: $*" >&2; }
 
 if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  # The sources come from the archives the machine takes its packages from, suite by suite
+  # as its deb entries name them.
+  archive() { sh "$(dirname "$0")/apt-archive.sh" "$1"; }
+  archive bookworm >/dev/null || { log "apt has no bookworm archive to take sources from"; exit 1; }
   log "adding the bookworm source packages to apt"
-  cat >/etc/apt/sources.list.d/corvantis-src.sources <<EOF
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-
-Types: deb-src
-URIs: http://deb.debian.org/debian-security
-Suites: bookworm-security
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
+  for suite in bookworm bookworm-updates bookworm-security; do
+    uri=$(archive "$suite" 2>/dev/null) || continue
+    printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\n%s\n\n' "$uri" "$suite" \
+      "Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg"
+  done >/etc/apt/sources.list.d/corvantis-src.sources
   apt-get update -q >&2
 fi
 

@@ -10,7 +10,8 @@
 set -eu
 
 # make: the default generator of a plain `cmake -S . -B build`; the scripts use Ninja.
-packages="g++ make cmake ninja-build pkg-config libopencv-dev libpng-dev libjpeg62-turbo-dev libx11-dev libgtest-dev"
+# help2man: the man pages, made from the built programs' help.
+packages="g++ make cmake ninja-build pkg-config libopencv-dev libpng-dev libjpeg62-turbo-dev libx11-dev libgtest-dev help2man"
 for flag in "$@"; do
   case "$flag" in
     --test) packages="$packages xvfb xdotool imagemagick valgrind chromium" ;;

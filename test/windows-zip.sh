@@ -1,8 +1,8 @@
 #!/bin/sh
-# The Windows ZIP is complete: it holds both programs and both plugins, and unpacked
-# into an empty folder its corvantis.exe runs checks of the sample cell under wine with
-# nothing else on its path, one of them on a TIFF image, which only the reader plugin
-# (and OpenCV's codecs behind it) can read.
+# The Windows ZIP is complete: it holds both programs, both plugins, the README and the
+# copyright file, and unpacked into an empty folder its corvantis.exe runs checks of the
+# sample cell under wine with nothing else on its path, one of them on a TIFF image,
+# which only the reader plugin (and OpenCV's codecs behind it) can read.
 #
 #   sh test/windows-zip.sh <Windows build directory> <source directory>
 set -eu
@@ -17,7 +17,7 @@ cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null
 mkdir "$work/unpacked"
 (cd "$work/unpacked" && cmake -E tar xf "$work"/package/corvantis-*.zip)
 program=$(echo "$work"/unpacked/*/corvantis.exe)
-for file in corvantis-cell.exe corvantis-imread.dll corvantis-view.dll; do
+for file in corvantis-cell.exe corvantis-imread.dll corvantis-view.dll README.md copyright; do
   [ -f "$(dirname "$program")/$file" ] || { echo "windows-zip: no $file" >&2; exit 1; }
 done
 
