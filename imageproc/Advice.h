@@ -11,16 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "imageproc/AdviceFinding.h"
 #include "imageproc/ShapeAnalysis.h"
 
 namespace corvantis {
 
-// One finding: a short code that scripts and the values log keep, and one sentence
-// saying what to do.
-struct Advice {
-  std::string code;
-  std::string text;
-};
+// The codes of the findings.
+constexpr char kAdviceNoObject[] = "no-object";
+constexpr char kAdviceSpeckle[] = "speckle";
+constexpr char kAdviceCornerCap[] = "corner-cap";
+constexpr char kAdviceFillsFrame[] = "fills-frame";
 
 // The findings on an image with these measures, most important first; empty when the
 // signature describes a shape.
