@@ -76,6 +76,10 @@ std::vector<Advice> adviseOn(const ShapeMeasures& m) {
   return advice;
 }
 
+std::string adviceLine(const std::string& fileName, const Advice& finding) {
+  return "advice on " + fileName + ", " + finding.code + ": " + finding.text;
+}
+
 std::string adviceCodes(const std::vector<Advice>& advice) {
   std::string codes;
   for (const Advice& finding : advice) {

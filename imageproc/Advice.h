@@ -26,7 +26,10 @@ constexpr char kAdviceFillsFrame[] = "fills-frame";
 // signature describes a shape.
 std::vector<Advice> adviseOn(const ShapeMeasures& measures);
 
-// The codes of `advice` separated by blanks, as the values log writes them.
+// The codes of `advice` separated by blanks.
 std::string adviceCodes(const std::vector<Advice>& advice);
+
+// "advice on <file name>, <code>: <text>", as the programs tell a finding on stderr.
+std::string adviceLine(const std::string& fileName, const Advice& finding);
 
 }  // namespace corvantis
