@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/Verdict.h"
+#include "imageproc/Advice.h"
 #include "imageproc/ImageProc.h"
 #include "imageproc/ImageReader.h"
 #include "imageproc/SideBySide.h"
@@ -62,6 +63,28 @@ CheckRecord checkRecord(const CheckArgs& args, const FeatureVector& reference,
   return record;
 }
 
+// The values log's advice column: the reference's findings when this check analysed it
+// (a stored signature keeps none), then the capture's.
+std::string adviceColumn(const std::vector<Advice>& reference, const std::vector<Advice>& current) {
+  std::string column;
+  const auto add = [&column](const char* side, const std::vector<Advice>& advice) {
+    for (const Advice& finding : advice)
+      column += std::string(column.empty() ? "" : " ") + side + finding.code;
+  };
+  add("reference:", reference);
+  add("current:", current);
+  return column;
+}
+
+// Told once, when the reference's signature is computed and stored: the checks that use
+// the stored one would only repeat it.
+std::vector<Advice> tellReferenceAdvice(const ImageProc& reference, std::ostream& err) {
+  std::vector<Advice> advice = adviseOn(reference.measures());
+  for (const Advice& finding : advice)
+    err << "corvantis: " << adviceLine(reference.getFileName(), finding) << "\n";
+  return advice;
+}
+
 // The reference's signature, analysed on a second thread while `analyseCurrent` runs
 // on this one: a first check of a reference then takes little more than one analysis.
 // Returns false, with nothing stored, when the reference cannot be read.
@@ -98,11 +121,13 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
     // the stored signature, which then serves even after the image is gone.
     const bool recompute = referenceSignature.empty() ||
                            (time != 0 && time != workspace.storedTime(args.referencePath));
+    std::vector<Advice> referenceAdvice;
     if (recompute) {
       if (!analyseBoth(args.referencePath, reference, &referenceSignature, analyseCurrent)) {
         return cannotRead(err, args.referencePath, reference);
       }
       workspace.storeReference(args.referencePath, referenceSignature, time);
+      referenceAdvice = tellReferenceAdvice(reference, err);
     } else {
       analyseCurrent();
     }
@@ -122,8 +147,10 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
     accepted = isAccepted(error, tolerance);
     workspace.writeJournal(
         composeVerdictLine(args.stepId, current.getFileName(), accepted, error, tolerance));
-    workspace.recordCheck(
-        checkRecord(args, referenceSignature, currentSignature, error, tolerance, accepted));
+    CheckRecord record =
+        checkRecord(args, referenceSignature, currentSignature, error, tolerance, accepted);
+    record.advice = adviceColumn(referenceAdvice, adviseOn(current.measures()));
+    workspace.recordCheck(record);
   }
   // Only after the journal line is complete in its file does the caller see the verdict.
   out << (accepted ? '1' : '0');

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/Explanation.h"
+#include "imageproc/Advice.h"
 #include "imageproc/Diagnostics.h"
 #include "imageproc/ImageProc.h"
 #include "imageproc/ViewPlugin.h"
@@ -81,9 +82,11 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
     referenceView = diagnosticViewOf(reference);
     currentView = diagnosticViewOf(current);
   }
-  const Explanation e =
+  Explanation e =
       explainSignatures(reference.getFileName(), current.getFileName(),
                         reference.getFeatureVector(), current.getFeatureVector(), parsed.tolerance);
+  e.referenceAdvice = adviseOn(reference.measures());
+  e.currentAdvice = adviseOn(current.measures());
   if (parsed.json) {
     out << explanationJson(e);
   } else {

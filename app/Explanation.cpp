@@ -143,6 +143,11 @@ std::vector<TextRow> explanationRows(const Explanation& e) {
                     (e.accepted ? ", Status: accepted" : ", Status: rejected")});
   }
   for (std::string& sentence : snapSentences(e)) rows.push_back({std::move(sentence)});
+  for (const auto& [side, advice] : {std::pair{"reference", &e.referenceAdvice},
+                                     std::pair{"capture", &e.currentAdvice}}) {
+    for (const Advice& finding : *advice)
+      rows.push_back({std::string("Advice on the ") + side + ", " + finding.code + ": " + finding.text});
+  }
   return rows;
 }
 
@@ -186,6 +191,11 @@ std::string explanationJson(const Explanation& e) {
             ", \"accepted\": " + (e.accepted ? "true" : "false");
   }
   json += ", \"snaps\": " + jsonArray(snapSentences(e), jsonString);
+  const auto finding = [](const Advice& a) {
+    return "{\"code\": " + jsonString(a.code) + ", \"text\": " + jsonString(a.text) + "}";
+  };
+  json += ", \"advice\": {\"reference\": " + jsonArray(e.referenceAdvice, finding) +
+          ", \"current\": " + jsonArray(e.currentAdvice, finding) + "}";
   return json + "}\n";
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/Verdict.h"
+#include "imageproc/AdviceFinding.h"
 
 namespace corvantis {
 
@@ -20,6 +21,9 @@ struct Explanation {
   double error = 0;
   std::optional<double> tolerance;  // with it, `accepted` is the verdict
   bool accepted = false;
+  // What the image advice says of each image; empty when its signature describes a shape.
+  std::vector<Advice> referenceAdvice;
+  std::vector<Advice> currentAdvice;
 };
 
 // The explanation of `current` against `reference`; `toleranceText` is read as the
@@ -35,12 +39,13 @@ using TextRow = std::vector<std::string>;
 std::vector<std::string> snapSentences(const Explanation& e);
 // The whole explanation for a person: the two file names; a header row and one row per
 // entry (name, both values with their classes, the adjustment, the term); the error,
-// the verdict when there is a tolerance, and the snaps.
+// the verdict when there is a tolerance, the snaps, and one row per finding of advice.
 std::vector<TextRow> explanationRows(const Explanation& e);
 // `rows` as lines, the cells of multi-cell rows padded into columns two blanks apart.
 std::vector<std::string> alignedLines(const std::vector<TextRow>& rows);
 // One JSON object; numbers with 17 significant digits, so they read back exactly, and
-// null for those that are not finite.
+// null for those that are not finite. "advice" holds "reference" and "current", each a
+// list of {"code", "text"}.
 std::string explanationJson(const Explanation& e);
 
 }  // namespace corvantis

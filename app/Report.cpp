@@ -107,7 +107,9 @@ void readValuesLog(const Platform& platform, CellReport* report,
       const std::optional<std::vector<std::string>> fields = readCsvRecord(content, &pos);
       if (fields && !fields->empty() && (*fields)[0] == "time") continue;
       std::optional<double> error;
-      if (fields && fields->size() == 18) error = wholeNumber((*fields)[14]);
+      // Rows written before the advice column have one field fewer.
+      if (fields && (fields->size() == 18 || fields->size() == 19))
+        error = wholeNumber((*fields)[14]);
       if (!error) {
         ++report->skippedRows;
         if (!fields) break;

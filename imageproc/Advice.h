@@ -11,22 +11,25 @@
 #include <string>
 #include <vector>
 
+#include "imageproc/AdviceFinding.h"
 #include "imageproc/ShapeAnalysis.h"
 
 namespace corvantis {
 
-// One finding: a short code that scripts and the values log keep, and one sentence
-// saying what to do.
-struct Advice {
-  std::string code;
-  std::string text;
-};
+// The codes of the findings.
+constexpr char kAdviceNoObject[] = "no-object";
+constexpr char kAdviceSpeckle[] = "speckle";
+constexpr char kAdviceCornerCap[] = "corner-cap";
+constexpr char kAdviceFillsFrame[] = "fills-frame";
 
 // The findings on an image with these measures, most important first; empty when the
 // signature describes a shape.
 std::vector<Advice> adviseOn(const ShapeMeasures& measures);
 
-// The codes of `advice` separated by blanks, as the values log writes them.
+// The codes of `advice` separated by blanks.
 std::string adviceCodes(const std::vector<Advice>& advice);
+
+// "advice on <file name>, <code>: <text>", as the programs tell a finding on stderr.
+std::string adviceLine(const std::string& fileName, const Advice& finding);
 
 }  // namespace corvantis

@@ -122,8 +122,9 @@ int writeDiagnosticSheet(const DiagnosticView& view, std::ostream& out, std::ost
   std::filesystem::path path = std::filesystem::current_path(ec);
   path /= view.fileName + kSheetSuffix;
   std::string reason;
-  const cv::Mat sheet =
-      withTitleBand(composeDiagnosticSheet(sheetStages(view), view.valueLines), sheetTitle(view));
+  const cv::Mat sheet = withTextBand(
+      withTitleBand(composeDiagnosticSheet(sheetStages(view), view.valueLines), sheetTitle(view)),
+      view.adviceLines);
   if (writeSheetFile(sheet, path.string(), &reason)) {
     err << "corvantis: no display to open windows on; diagnostics written to " << path.string()
         << "\n";
@@ -166,6 +167,35 @@ cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title) {
   putLine(titled, title, kSheetMargin, kSheetMargin / 2);
   sheet.copyTo(titled(cv::Rect(0, kSheetTitleHeight, sheet.cols, sheet.rows)));
   return titled;
+}
+
+cv::Mat withTextBand(const cv::Mat& sheet, const std::vector<std::string>& lines) {
+  if (lines.empty()) return sheet;
+  // Words go onto a line while it stays inside the margins.
+  std::vector<std::string> broken;
+  for (const std::string& line : lines) {
+    std::string current;
+    std::size_t start = 0;
+    while (start < line.size()) {
+      const std::size_t end = std::min(line.find(' ', start), line.size());
+      const std::string word = line.substr(start, end - start);
+      const std::string longer = current.empty() ? word : current + " " + word;
+      if (!current.empty() && widthOf(longer) > sheet.cols - 2 * kSheetMargin) {
+        broken.push_back(current);
+        current = word;
+      } else {
+        current = longer;
+      }
+      start = end + 1;
+    }
+    broken.push_back(current);
+  }
+  cv::Mat banded(sheet.rows + static_cast<int>(broken.size()) * kValueLineHeight + kSheetMargin,
+                 sheet.cols, sheet.type(), cv::Scalar::all(kSheetBackground));
+  sheet.copyTo(banded(cv::Rect(0, 0, sheet.cols, sheet.rows)));
+  for (std::size_t n = 0; n < broken.size(); ++n)
+    putLine(banded, broken[n], kSheetMargin, sheet.rows + static_cast<int>(n) * kValueLineHeight);
+  return banded;
 }
 
 cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,

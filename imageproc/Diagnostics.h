@@ -33,6 +33,8 @@ struct DiagnosticView {
   std::string fileName;
   // The corners found, (x, y) with x the column, for the sheet to circle in colour.
   std::vector<cv::Point2f> corners;
+  // The image advice, "<code>: <text>" each; none when the signature describes a shape.
+  std::vector<std::string> adviceLines;
 };
 
 // Writes the value lines of `view` to `out`, one line each, flushed.
@@ -62,6 +64,9 @@ std::vector<cv::Mat> sheetStages(const DiagnosticView& view);
 std::string sheetTitle(const DiagnosticView& view);
 // `sheet` below a title band of kSheetTitleHeight carrying `title`.
 cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title);
+// `sheet` above a band that carries `lines`, each broken into lines as wide as the
+// sheet; `sheet` itself when there are none.
+cv::Mat withTextBand(const cv::Mat& sheet, const std::vector<std::string>& lines);
 
 // A sheet that sets analyses side by side: one row per analysis, its title above its
 // five stages left to right, each stage area as large as the largest of its column;
@@ -90,7 +95,8 @@ constexpr int kWindowGapY = 48;  // a title bar fits
 constexpr int kMinWindowSide = 120;
 WindowLayout layOutWindows(cv::Size stage, cv::Size screen);
 
-// The headless display: writes the five value lines to `out` and the sheet to
+// The headless display: writes the five value lines to `out` and the sheet, with the
+// advice below the stages, to
 // "<file name>.diagnostics.png" in the working directory, whose path goes to `err`.
 // Returns 0, or 1 with the reason on `err` when the sheet cannot be written.
 int writeDiagnosticSheet(const DiagnosticView& view, std::ostream& out, std::ostream& err);

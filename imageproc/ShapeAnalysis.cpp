@@ -77,8 +77,13 @@ std::int32_t computeThreshold(const cv::Mat& equalized) {
   return thresholdOf(histogramOf(equalized), static_cast<std::int64_t>(equalized.total()));
 }
 
-std::int64_t binarize(cv::Mat& image) {
+std::int64_t binarize(cv::Mat& image, std::int64_t* brightestCount) {
   const Histogram histogram = histogramOf(image);
+  if (brightestCount != nullptr) {
+    int brightest = 255;
+    while (brightest > 0 && histogram[brightest] == 0) --brightest;
+    *brightestCount = histogram[brightest];
+  }
   const std::int32_t threshold = thresholdOf(histogram, static_cast<std::int64_t>(image.total()));
   for (int r = 0; r < image.rows; ++r) {
     std::uint8_t* pixel = image.ptr<std::uint8_t>(r);
@@ -87,6 +92,26 @@ std::int64_t binarize(cv::Mat& image) {
   std::int64_t objectCount = 0;
   for (std::int32_t level = 0; level <= threshold; ++level) objectCount += histogram[level];
   return objectCount;
+}
+
+std::uint8_t edgesTouched(const cv::Mat& binary) {
+  CV_Assert(binary.type() == CV_8UC1);
+  if (binary.empty()) return 0;
+  const auto holdsObject = [](const std::uint8_t* first, const std::uint8_t* last) {
+    return std::find(first, last, kObject) != last;
+  };
+  std::uint8_t edges = 0;
+  const std::uint8_t* top = binary.ptr<std::uint8_t>(0);
+  const std::uint8_t* bottom = binary.ptr<std::uint8_t>(binary.rows - 1);
+  if (holdsObject(top, top + binary.cols)) edges |= kEdgeTop;
+  if (holdsObject(bottom, bottom + binary.cols)) edges |= kEdgeBottom;
+  for (int r = 0; r < binary.rows && (edges & (kEdgeLeft | kEdgeRight)) != (kEdgeLeft | kEdgeRight);
+       ++r) {
+    const std::uint8_t* pixel = binary.ptr<std::uint8_t>(r);
+    if (pixel[0] == kObject) edges |= kEdgeLeft;
+    if (pixel[binary.cols - 1] == kObject) edges |= kEdgeRight;
+  }
+  return edges;
 }
 
 BorderSums extractBorder(const cv::Mat& binary, cv::Mat* borderImage) {
@@ -166,7 +191,9 @@ namespace {
 // but for the source and the equalised image.
 ShapeMeasures measureEqualized(cv::Mat& binary, StageImages* stages) {
   ShapeMeasures measures;
-  measures.area = binarize(binary);
+  measures.pixelCount = static_cast<std::int64_t>(binary.total());
+  measures.area = binarize(binary, &measures.brightestCount);
+  measures.touchedEdges = edgesTouched(binary);
   if (stages != nullptr) {
     stages->binary = binary;
     stages->corners = cv::Mat::zeros(binary.size(), CV_8UC1);

@@ -29,6 +29,13 @@ struct BorderSums {
   std::int64_t right = 0;
 };
 
+// The image edges, as bits of ShapeMeasures::touchedEdges.
+constexpr std::uint8_t kEdgeTop = 1;
+constexpr std::uint8_t kEdgeBottom = 2;
+constexpr std::uint8_t kEdgeLeft = 4;
+constexpr std::uint8_t kEdgeRight = 8;
+constexpr std::uint8_t kEveryEdge = kEdgeTop | kEdgeBottom | kEdgeLeft | kEdgeRight;
+
 // What the analysis of one image found. The not-computed markers (`cornerCount` -1,
 // `angle` and `radius` -1.0) stay in an image without object pixels.
 struct ShapeMeasures {
@@ -39,6 +46,12 @@ struct ShapeMeasures {
   double radius = -1.0;
   // The corners found, strongest first, (x, y) with x the column.
   std::vector<cv::Point2f> corners;
+  // What tells a shape from the background's noise (Advice.h); not in the signature.
+  // The image's pixels, and how many of them sit at its brightest grey level.
+  std::int64_t pixelCount = 0;
+  std::int64_t brightestCount = 0;
+  // The kEdge* bits of the edges that object pixels lie on.
+  std::uint8_t touchedEdges = 0;
 
   // (Area, Perimeter, Corners, Angle, Radius); (0, 0, -1, -1, -1) without an object.
   FeatureVector featureVector() const;
@@ -67,8 +80,12 @@ ShapeMeasures measureShapeInPlace(cv::Mat* source);
 std::int32_t computeThreshold(const cv::Mat& equalized);
 
 // Binarises the equalised `image` in place (255 object at or below the threshold, 0
-// background above it) and returns the number of object pixels.
-std::int64_t binarize(cv::Mat& image);
+// background above it) and returns the number of object pixels; when `brightestCount`
+// is given, it receives the number of pixels at the brightest grey level.
+std::int64_t binarize(cv::Mat& image, std::int64_t* brightestCount = nullptr);
+
+// The kEdge* bits of the edges of `binary` that hold an object pixel.
+std::uint8_t edgesTouched(const cv::Mat& binary);
 
 // The object pixels of `binary` with a background pixel among their eight neighbours
 // inside the image (the image edge is not background), as sums. When `borderImage` is

@@ -1,5 +1,6 @@
 #include "imageproc/ViewPlugin.h"
 
+#include "imageproc/Advice.h"
 #include "process/Plugin.h"
 #include "workspace/NumberText.h"
 
@@ -20,6 +21,8 @@ DiagnosticView diagnosticViewOf(const ImageProc& proc) {
   view.valueLines = diagnosticValueLines(measures);
   view.fileName = proc.getFileName();
   view.corners = measures.corners;
+  for (const Advice& finding : adviseOn(measures))
+    view.adviceLines.push_back(finding.code + ": " + finding.text);
   return view;
 }
 
@@ -32,6 +35,9 @@ int showDiagnosticsFromPlugin(const ImageProc& proc, std::ostream& out, std::ost
     return 1;
   }
   const DiagnosticView view = diagnosticViewOf(proc);
+  // On stderr as well as on the sheet, so that it is told whether windows open or not.
+  for (const std::string& line : view.adviceLines)
+    err << "corvantis: advice on " << view.fileName << ", " << line << "\n";
   return entry(&view, &out, &err);
 }
 

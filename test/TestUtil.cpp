@@ -51,4 +51,16 @@ std::vector<std::string> filesBelow(const std::string& directory) {
   return names;
 }
 
+std::string withoutAdvice(const std::string& err) {
+  std::string kept;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    const std::size_t end = std::min(err.find('\n', start), err.size() - 1);
+    const std::string line = err.substr(start, end + 1 - start);
+    if (line.rfind("corvantis: advice on ", 0) != 0) kept += line;
+    start = end + 1;
+  }
+  return kept;
+}
+
 }  // namespace corvantis::test

@@ -37,6 +37,9 @@ std::vector<std::string> fileNamesIn(const std::string& directory);
 // The regular files anywhere below the directory, by their paths relative to it with "/"
 // between the parts, sorted.
 std::vector<std::string> filesBelow(const std::string& directory);
+// `err` without the lines of image advice, for runs on images whose advice is beside
+// the point.
+std::string withoutAdvice(const std::string& err);
 // Whether `text` (a message told on stderr, say) holds `part`; a failure shows both.
 inline ::testing::AssertionResult holds(const std::string& text, const std::string& part) {
   if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();

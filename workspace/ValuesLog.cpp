@@ -42,7 +42,7 @@ std::string valuesLogHeader() {
   std::string header = "time,step,reference,current";
   for (const char* prefix : {"reference ", "current "})
     for (const char* name : kEntryNames) header += std::string(",") + prefix + name;
-  return header + ",error,tolerance,verdict,snapped\r\n";
+  return header + ",error,tolerance,verdict,snapped,advice\r\n";
 }
 
 std::string valuesLogRow(const LocalTime& time, const CheckRecord& record) {
@@ -59,7 +59,7 @@ std::string valuesLogRow(const LocalTime& time, const CheckRecord& record) {
     if (!snapped.empty()) snapped += ' ';
     snapped += kEntryNames[i];
   }
-  return row + csvField(snapped) + "\r\n";
+  return row + csvField(snapped) + "," + csvField(record.advice) + "\r\n";
 }
 
 void appendValuesRow(Platform& platform, const std::string& logPath, const CheckRecord& record,

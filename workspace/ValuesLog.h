@@ -29,6 +29,9 @@ struct CheckRecord {
   bool accepted = false;
   // Indexes of the entries whose term was fixed by the whole-number rule.
   std::vector<std::size_t> snapped;
+  // The image advice codes, "reference:<code>" (only when the check analysed the
+  // reference itself) and "current:<code>", separated by blanks.
+  std::string advice;
 };
 
 // The names of the five entries, as the header and the snapped field write them.
@@ -41,8 +44,8 @@ std::string csvField(const std::string& text);
 std::string valuesLogHeader();
 // The row of `record` checked at `time`, CR LF included: ISO 8601 local time with its
 // offset, step, reference and current file names, five reference and five current
-// values, error, tolerance, "accepted" or "rejected", and the snapped entries' names
-// separated by blanks.
+// values, error, tolerance, "accepted" or "rejected", the snapped entries' names
+// separated by blanks, and the advice codes.
 std::string valuesLogRow(const LocalTime& time, const CheckRecord& record);
 
 // When the log at `logPath` exists, rotates it as the journal and appends the row of

@@ -18,7 +18,8 @@ const CheckRecord kRejected{"12, left",
                             0.7071067811865476,
                             0.1,
                             false,
-                            {3, 4}};
+                            {3, 4},
+                            "reference:speckle current:no-object"};
 
 TEST(ValuesLogTest, FieldsAreQuotedOnlyWhereRfc4180NeedsIt) {
   const std::pair<std::string, std::string> cases[] = {
@@ -30,12 +31,13 @@ TEST(ValuesLogTest, FieldsAreQuotedOnlyWhereRfc4180NeedsIt) {
   for (const auto& [text, field] : cases) EXPECT_EQ(field, csvField(text)) << text;
 }
 
-TEST(ValuesLogTest, RowHoldsLocalTimeWithOffsetNamesValuesAsStoredVerdictAndSnaps) {
+TEST(ValuesLogTest, RowHoldsLocalTimeWithOffsetNamesValuesAsStoredVerdictSnapsAndAdvice) {
   EXPECT_EQ(
       "2026-12-05T07:04:09-01:30,\"12, left\",part.bmp,cap 0001.bmp,"
       "5000,300,4,45.299999999999997,12.699999999999999,"
       "5000,300,4,45.005000000000003,0.30000000000000004,"
-      "0.70710678118654757,0.10000000000000001,rejected,Angle Radius\r\n",
+      "0.70710678118654757,0.10000000000000001,rejected,Angle Radius,"
+      "reference:speckle current:no-object\r\n",
       valuesLogRow(LocalTime{2026, 12, 5, 7, 4, 9, -90}, kRejected));
   EXPECT_EQ("2027-01-02T03:04:05+01:00",
             valuesLogRow(LocalTime{2027, 1, 2, 3, 4, 5, 60}, kRejected).substr(0, 25));
