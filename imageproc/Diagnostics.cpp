@@ -168,6 +168,23 @@ cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title) {
   return titled;
 }
 
+DiagnosticView fittedToSheet(const DiagnosticView& view) {
+  const cv::Size size = view.stages[0].size();
+  if (size.width <= kSheetMaxStageWidth) return view;
+  const double scale = static_cast<double>(kSheetMaxStageWidth) / size.width;
+  const cv::Size shown(kSheetMaxStageWidth, std::max(1, cvRound(size.height * scale)));
+  DiagnosticView fitted = view;
+  // Area interpolation keeps thin borders and corner marks visible as grey, where
+  // nearest-neighbour sampling would drop most of them.
+  for (cv::Mat& stage : fitted.stages) {
+    cv::Mat smaller;
+    cv::resize(stage, smaller, shown, 0, 0, cv::INTER_AREA);
+    stage = smaller;
+  }
+  for (cv::Point2f& corner : fitted.corners) corner *= scale;
+  return fitted;
+}
+
 cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
                                const std::vector<std::vector<cv::Mat>>& rows,
                                const std::vector<std::vector<std::string>>& text) {
