@@ -14,8 +14,7 @@ const std::vector<CellCommand>& cellCommands() {
   static const std::vector<CellCommand> commands = {
       {"explain", "REF CUR [TOL] [--json] [--sheet FILE]",
        "why CUR passes or fails against REF, entry by entry (nothing is written)", runExplain},
-      {"store", "BASE", "the reference records kept in the base directory BASE",
-       runStoreListing},
+      {"store", "BASE", "the reference records kept in the base directory BASE", runStoreListing},
       {"forget", "BASE NAME",
        "removes the record of reference NAME, so the next check computes it again", runForget},
       {"report", "BASE [--html FILE]",

@@ -28,8 +28,8 @@ int resolveBaseDirectory(const std::string& given, std::string* base, std::ostre
     return 0;
   }
   if (folders.empty()) {
-    err << "corvantis-cell: " << given << " is a cell without a robot folder in "
-        << robots.string() << "\n";
+    err << "corvantis-cell: " << given << " is a cell without a robot folder in " << robots.string()
+        << "\n";
     return 1;
   }
   err << "corvantis-cell: " << given << " is a cell of " << folders.size()

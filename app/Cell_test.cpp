@@ -78,8 +78,8 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
   const std::string usage = std::to_string(kCellUsageError) + "\n\n";
   const fs::path robots = fs::path(cell_) / "robots";
   const std::string severalFolders = " is a cell of 2 robot folders; give the one meant:\n  " +
-                                     (robots / "R1").string() + "\n  " +
-                                     (robots / "R2").string() + "\n";
+                                     (robots / "R1").string() + "\n  " + (robots / "R2").string() +
+                                     "\n";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--help"}, "0\nusage: corvantis-cell <command> [arguments]\n"},
       {{"--version"}, "0\ncorvantis-cell 1."},
@@ -90,8 +90,7 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
       {{"store", missingBase}, "1\n\ncorvantis-cell: " + missingBase + " is no directory"},
       {{"store", emptyBase}, "0\n\ncorvantis-cell: " + emptyBase},
       {{"forget", emptyBase, "part.png"}, "1\n"},
-      {{"forget", base_, "upper part.png"},
-       "1\n\ncorvantis-cell: no record of upper part.png in"},
+      {{"forget", base_, "upper part.png"}, "1\n\ncorvantis-cell: no record of upper part.png in"},
       // The cell itself, with R1 and R2: which robot folder is meant is asked.
       {{"store", cell_}, "2\n\ncorvantis-cell: " + cell_ + severalFolders},
       {{"forget", cell_, "part.png"}, "2\n\ncorvantis-cell: " + cell_ + severalFolders},

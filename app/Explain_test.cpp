@@ -68,8 +68,8 @@ TEST_F(ExplainRunTest, SheetShowsTheSourceAsLoadedAndFitsAFullHdScreen) {
     cv::Mat source = cv::imread(image, cv::IMREAD_GRAYSCALE);
     if (source.cols > kSheetMaxStageWidth) {
       const double scale = static_cast<double>(kSheetMaxStageWidth) / source.cols;
-      cv::resize(source, source, cv::Size(kSheetMaxStageWidth, cvRound(source.rows * scale)), 0,
-                 0, cv::INTER_AREA);
+      cv::resize(source, source, cv::Size(kSheetMaxStageWidth, cvRound(source.rows * scale)), 0, 0,
+                 cv::INTER_AREA);
     }
     cv::cvtColor(source, source, cv::COLOR_GRAY2BGR);
     EXPECT_EQ(0, cv::norm(sourcePanel(sheet, source.size()), source, cv::NORM_INF));

@@ -77,12 +77,10 @@ TEST(DiagnosticsTest, ComparisonSheetSetsFiguresFlushRightAndWordsFlushLeft) {
   const std::vector<std::vector<cv::Mat>> rows(
       1, std::vector<cv::Mat>(5, cv::Mat(stageHeight, 9, CV_8UC1, cv::Scalar(0))));
   const int textTop = kSheetMargin + 2 * kSheetTitleHeight + stageHeight + kSheetMargin;
-  const Text figures = {{"entry", "class", "term"},
-                        {"Angle", "fractional", "0.00122122"},
-                        {"Radius", "whole", "1"}};
-  const Text words = {{"entry", "term", "class"},
-                      {"Angle", "0.00122122", "fractional"},
-                      {"Radius", "1", "whole"}};
+  const Text figures = {
+      {"entry", "class", "term"}, {"Angle", "fractional", "0.00122122"}, {"Radius", "whole", "1"}};
+  const Text words = {
+      {"entry", "term", "class"}, {"Angle", "0.00122122", "fractional"}, {"Radius", "1", "whole"}};
   for (const auto& [table, right] : {std::pair(figures, true), {words, false}}) {
     const cv::Mat sheet = composeComparisonSheet({"r"}, rows, table);
     const cv::Mat ink = sheet != sheet.at<uchar>(0, 0);
