@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <new>
+#include <sstream>
 
 #include "app/CellStore.h"
 #include "app/Explain.h"
@@ -13,8 +14,7 @@ const std::vector<CellCommand>& cellCommands() {
   static const std::vector<CellCommand> commands = {
       {"explain", "REF CUR [TOL] [--json] [--sheet FILE]",
        "why CUR passes or fails against REF, entry by entry (nothing is written)", runExplain},
-      {"store", "BASE", "the reference records of the cell whose base directory is BASE",
-       runStoreListing},
+      {"store", "BASE", "the reference records kept in the base directory BASE", runStoreListing},
       {"forget", "BASE NAME",
        "removes the record of reference NAME, so the next check computes it again", runForget},
       {"report", "BASE [--html FILE]",
@@ -32,11 +32,22 @@ void writeHelp(std::ostream& out) {
     out << "  " << command.name << " " << command.arguments << "\n      " << command.summary
         << "\n";
   }
-  out << "\nBASE is a cell's base directory, the one directly below robots/ that holds\n"
-         "corvantis.dat and debug/. Exit status: 0 done, 1 failed, 2 wrong arguments.\n";
+  out << "\nA cell is the folder that holds robots/. BASE is a base directory, one robot\n"
+         "folder robots/<robot>/ of a cell, which holds corvantis.dat and debug/; the cell\n"
+         "itself stands for its only robot folder.\n"
+         "Exit status: 0 done, 1 failed, 2 wrong arguments.\n";
 }
 
 }  // namespace
+
+void relayMessages(const std::string& told, std::ostream& err) {
+  constexpr char kCheckName[] = "corvantis:";
+  std::istringstream lines(told);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(kCheckName, 0) == 0) line.replace(0, sizeof kCheckName - 1, "corvantis-cell:");
+    err << line << "\n";
+  }
+}
 
 int runCellCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
   const std::string first = argc > 1 ? argv[1] : "";

@@ -26,6 +26,10 @@ constexpr int kCellUsageError = 2;
 // The subcommands, in the order --help lists them.
 const std::vector<CellCommand>& cellCommands();
 
+// Writes the lines `told` by the parts shared with the check to `err`, each under
+// corvantis-cell's name rather than the check's.
+void relayMessages(const std::string& told, std::ostream& err);
+
 // Runs one command line of corvantis-cell and returns its exit status. `out` and `err`
 // must outlive the call.
 int runCellCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err);

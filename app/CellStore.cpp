@@ -3,8 +3,10 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <vector>
 
+#include "app/CellFolder.h"
 #include "workspace/FileNames.h"
 #include "workspace/NumberText.h"
 #include "workspace/Paths.h"
@@ -53,11 +55,14 @@ bool readRecord(const std::string& line, std::string* name, StoreRecord* record)
   return name->empty() || (*name)[0] != ';';
 }
 
-bool checkBase(const std::string& base, std::ostream& err) {
+// 0 with the base directory that `given` names in *base, else the exit status.
+int findBase(const std::string& given, std::string* base, std::ostream& err) {
+  if (const int status = resolveBaseDirectory(given, base, err)) return status;
   std::error_code ec;
-  if (std::filesystem::is_directory(base, ec)) return true;
-  err << "corvantis-cell: " << base << " is no directory (BASE is the cell's base directory)\n";
-  return false;
+  if (std::filesystem::is_directory(*base, ec)) return 0;
+  err << "corvantis-cell: " << *base
+      << " is no directory (BASE is a robot folder robots/<name>/ of a cell, or the cell)\n";
+  return 1;
 }
 
 std::string storeIn(const std::string& base) {
@@ -92,8 +97,9 @@ int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err) 
     err << "usage: corvantis-cell store BASE\n";
     return kCellUsageError;
   }
-  if (!checkBase(args[0], err)) return 1;
-  const std::string path = storeIn(args[0]);
+  std::string base;
+  if (const int status = findBase(args[0], &base, err)) return status;
+  const std::string path = storeIn(base);
   Platform& platform = defaultPlatform();
   if (!platform.fileExists(path)) {
     err << "corvantis-cell: " << path << " does not exist yet: no check has stored a reference\n";
@@ -128,8 +134,9 @@ int runForget(const CellArgs& args, std::ostream& out, std::ostream& err) {
     err << "usage: corvantis-cell forget BASE NAME\n";
     return kCellUsageError;
   }
-  if (!checkBase(args[0], err)) return 1;
-  const std::string path = storeIn(args[0]);
+  std::string base;
+  if (const int status = findBase(args[0], &base, err)) return status;
+  const std::string path = storeIn(base);
   Platform& platform = defaultPlatform();
   // Opening a store creates it, and falls back to one in the working directory: neither
   // is wanted when there is nothing to forget.
@@ -145,8 +152,11 @@ int runForget(const CellArgs& args, std::ostream& out, std::ostream& err) {
   }
   const std::string key = fileNameOf(args[1]);
   // The temporary file of the update lies beside the store, on the same file system.
-  ReferenceStore store(path, path, platform, err);
-  if (!store.remove(key)) return 1;
+  std::ostringstream told;
+  ReferenceStore store(path, path, platform, told);
+  const bool removed = store.remove(key);
+  relayMessages(told.str(), err);
+  if (!removed) return 1;
   out << "forgot " << key << ": the next check computes its signature again\n";
   return 0;
 }

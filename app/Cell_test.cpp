@@ -42,10 +42,12 @@ class CellTest : public ::testing::Test {
 
   test::TempDir dir_;
   const std::string base_ = dir_.file("robots/R1");
+  const std::string cell_ = dir_.path().string();
   const std::string store_ = dir_.file("robots/R1/corvantis.dat");
 };
 
 // Forget takes a path to the record of its file name; every other line stays as it was.
+// The cell may stand for its only robot folder.
 TEST_F(CellTest, StoreListsRecordsInIsoTimeThenTheLinesNoCheckReadsAndForgetTakesOneOut) {
   EXPECT_EQ(
       "0\n"
@@ -58,6 +60,8 @@ TEST_F(CellTest, StoreListsRecordsInIsoTimeThenTheLinesNoCheckReadsAndForgetTake
       "line 5 is no record: half.png,1700000000,937,31\n"
       "line 6 is no record: bad.png,17x,1,2,3,4,5\n\n",
       run({"store", base_}));
+  // Given the cell, its only robot folder is meant.
+  EXPECT_EQ(run({"store", base_}), run({"store", cell_}));
   EXPECT_EQ(kStore, test::readFile(store_));
   EXPECT_EQ("0\nforgot left, upper part.png: the next check computes its signature again\n\n",
             run({"forget", base_, dir_.file("robots/R1/ref/left, upper part.png")}));
@@ -72,6 +76,10 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
   const std::string missingBase = dir_.file("robots/R9"), emptyBase = dir_.file("robots/R2");
   fs::create_directories(emptyBase);
   const std::string usage = std::to_string(kCellUsageError) + "\n\n";
+  const fs::path robots = fs::path(cell_) / "robots";
+  const std::string severalFolders = " is a cell of 2 robot folders; give the one meant:\n  " +
+                                     (robots / "R1").string() + "\n  " + (robots / "R2").string() +
+                                     "\n";
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--help"}, "0\nusage: corvantis-cell <command> [arguments]\n"},
       {{"--version"}, "0\ncorvantis-cell 1."},
@@ -82,8 +90,12 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
       {{"store", missingBase}, "1\n\ncorvantis-cell: " + missingBase + " is no directory"},
       {{"store", emptyBase}, "0\n\ncorvantis-cell: " + emptyBase},
       {{"forget", emptyBase, "part.png"}, "1\n"},
-      {{"forget", base_, "upper part.png"}, "1\n\ncorvantis: no record of upper part.png in"},
-      {{"report", missingBase}, "1\n\ncorvantis-cell: no cell directory: " + missingBase},
+      {{"forget", base_, "upper part.png"}, "1\n\ncorvantis-cell: no record of upper part.png in"},
+      // The cell itself, with R1 and R2: which robot folder is meant is asked.
+      {{"store", cell_}, "2\n\ncorvantis-cell: " + cell_ + severalFolders},
+      {{"forget", cell_, "part.png"}, "2\n\ncorvantis-cell: " + cell_ + severalFolders},
+      {{"report", cell_}, "2\n\ncorvantis-cell: " + cell_ + severalFolders},
+      {{"report", missingBase}, "1\n\ncorvantis-cell: no base directory: " + missingBase},
       {{"report", base_, "--html"}, "1\n\nusage: corvantis-cell report BASE [--html FILE]\n"},
   };
   for (const auto& [args, expected] : cases) {

@@ -137,12 +137,9 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
       return 1;
     }
     const double tolerance = parseTolerance(args.tolerance);
-    if (!isPlainNumber(args.tolerance)) {
-      // A controller that writes "0,5" gets a tolerance of 0 and sees every image
-      // rejected; the verdict stays as the rule gives it, but the reason is told.
-      err << "corvantis: tolerance \"" << args.tolerance << "\" is not a plain number; read as "
-          << formatNumber(tolerance) << "\n";
-    }
+    // The verdict stays as the rule gives it; the person who set the tolerance is told.
+    for (const std::string& warning : toleranceWarnings(args.tolerance))
+      err << "corvantis: " << warning << "\n";
     const double error = imageError(referenceSignature, currentSignature);
     accepted = isAccepted(error, tolerance);
     workspace.writeJournal(

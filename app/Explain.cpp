@@ -68,6 +68,10 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
     return kCellUsageError;
   }
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
+  if (parsed.tolerance) {
+    for (const std::string& warning : toleranceWarnings(*parsed.tolerance))
+      err << "corvantis-cell: " << warning << "\n";
+  }
   // The same analysis as a check's: a fresh analyser per image, getFeatureVector once.
   ImageProc reference;
   ImageProc current;
@@ -79,8 +83,8 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
   DiagnosticView referenceView;
   DiagnosticView currentView;
   if (parsed.sheetPath) {
-    referenceView = diagnosticViewOf(reference);
-    currentView = diagnosticViewOf(current);
+    referenceView = fittedToSheet(diagnosticViewOf(reference));
+    currentView = fittedToSheet(diagnosticViewOf(current));
   }
   Explanation e =
       explainSignatures(reference.getFileName(), current.getFileName(),

@@ -8,6 +8,7 @@
 #include <map>
 #include <sstream>
 
+#include "app/CellFolder.h"
 #include "app/Verdict.h"
 #include "workspace/NumberText.h"
 #include "workspace/Paths.h"
@@ -251,11 +252,11 @@ void summariseStep(StepReport* step) {
 }
 
 void writeReportText(const CellReport& report, std::ostream& out) {
-  out << "Cell " << report.base << "\n";
+  out << "Base " << report.base << "\n";
   out << "Journal: " << report.journalFiles << " file(s), " << report.verdictLines
       << " verdict line(s), " << report.skippedLines << " other line(s) skipped\n";
   if (report.valuesFiles == 0) {
-    out << "Values log: off (create debug/corvantis.csv in the cell to switch it on)\n";
+    out << "Values log: off (create debug/corvantis.csv in the base directory to switch it on)\n";
   } else {
     out << "Values log: " << report.valuesFiles << " file(s), " << report.valuesRows << " row(s), "
         << report.skippedRows << " other row(s) skipped\n";
@@ -306,11 +307,11 @@ int runReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   const Platform& platform = defaultPlatform();
   CellReport report;
-  report.base = words[0];
+  if (const int status = resolveBaseDirectory(words[0], &report.base, err)) return status;
   std::vector<DirectoryEntry> entries;
   const Status base = platform.listDirectory(report.base, &entries);
   if (!base.ok()) {
-    err << "corvantis-cell: no cell directory: " << base.message() << "\n";
+    err << "corvantis-cell: no base directory: " << base.message() << "\n";
     return 1;
   }
   std::map<std::string, std::size_t> index;

@@ -155,7 +155,7 @@ void writeReportHtml(const CellReport& report, std::ostream& out) {
          "table{border-collapse:collapse;margin:.5em 0}td,th{border:1px solid #bbb;"
          "padding:2px 8px;text-align:right}tr.ninety-nine{background:#fff3c4}</style>"
          "</head><body>\n";
-  out << "<h1>Cell " << escaped(report.base) << "</h1>\n";
+  out << "<h1>Base " << escaped(report.base) << "</h1>\n";
   out << "<p>Journal: " << report.journalFiles << " file(s), " << report.verdictLines
       << " verdict lines, " << report.skippedLines << " other lines skipped. Values log: "
       << (report.valuesFiles == 0 ? std::string("off")

@@ -64,7 +64,7 @@ TEST_F(ReportTest, CountsPercentilesAndWhatIfOverAllGenerationsInTextAndPage) {
   const std::string page = dir_.file("report.html"), said = run({"--html", page});
   const std::string row = "        97                   0                   0\n";
   const std::string parts[] = {
-      "1\nCell " + base_ + "\nJournal: 2 file(s), 101 verdict line(s), 4 other line(s) skipped\n",
+      "1\nBase " + base_ + "\nJournal: 2 file(s), 101 verdict line(s), 4 other line(s) skipped\n",
       "Step left, 2\n  checks 100, accepted 97, rejected 3\n  tolerance 0.1 0.2\n"
       "  error p50 0.05, p90 0.09, p99 0.5, max 0.707107\n  errors from a snap: unknown",
       " 0.1" + row,
@@ -91,7 +91,7 @@ TEST_F(ReportTest, CountsPercentilesAndWhatIfOverAllGenerationsInTextAndPage) {
 // An empty cell whose page cannot be written (wrong use: CellTest's command line).
 TEST_F(ReportTest, BadInputIsToldAndNeverFatal) {
   EXPECT_EQ(0u, run({"--html", dir_.file("no/such/dir/report.html")})
-                    .find("1\nCell " + base_ +
+                    .find("1\nBase " + base_ +
                           "\nJournal: 0 file(s), 0 verdict line(s), 0 other line(s) skipped\n"
                           "Values log: off"));
   EXPECT_TRUE(test::holds(err_.str(), "cannot write"));

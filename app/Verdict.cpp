@@ -80,6 +80,25 @@ bool isPlainNumber(const std::string& text) {
   return *end == '\0';
 }
 
+std::vector<std::string> toleranceWarnings(const std::string& text) {
+  std::vector<std::string> warnings;
+  const double tolerance = parseTolerance(text);
+  const std::string quoted = "tolerance \"" + text + "\"";
+  // A controller that writes "0,5" gets a tolerance of 0 and sees every image rejected.
+  if (!isPlainNumber(text))
+    warnings.push_back(quoted + " is not a plain number; read as " + formatNumber(tolerance));
+  // The error is never negative, so no check passes a negative tolerance or NaN, and an
+  // infinite one passes every check whose error is a number.
+  if (std::isnan(tolerance)) {
+    warnings.push_back(quoted + " is not a number: every check is rejected");
+  } else if (tolerance < 0) {
+    warnings.push_back(quoted + " is negative: every check is rejected");
+  } else if (std::isinf(tolerance)) {
+    warnings.push_back(quoted + " is infinite: every check is accepted");
+  }
+  return warnings;
+}
+
 std::string composeVerdictLine(const std::string& stepId, const std::string& imageName,
                                bool accepted, double error, double tolerance) {
   return "Step: " + stepId + ", Image: " + imageName +

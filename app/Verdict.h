@@ -63,6 +63,11 @@ double parseTolerance(const std::string& text);
 // True when `text` is one number and nothing else (blanks around it aside), so that
 // parseTolerance read all of it; false for "0,5", "0.5x", "abc" and "".
 bool isPlainNumber(const std::string& text);
+// What the person who set the tolerance `text` should be told, one sentence each without
+// a line end: text that is no plain number, and what it was read as; a tolerance that
+// decides every check alike (negative or not a number: all rejected; infinite: all
+// accepted). Empty for a plain, finite, non-negative number. The verdict is unaffected.
+std::vector<std::string> toleranceWarnings(const std::string& text);
 
 // "Step: <id>, Image: <name>, Status: accepted|rejected, Image error: <e>, Tolerance: <t>"
 std::string composeVerdictLine(const std::string& stepId, const std::string& imageName,

@@ -53,6 +53,47 @@ bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::s
   return false;
 }
 
+// Where the cells of the multi-cell text rows go: columns two margins apart, a column
+// whose cells below its heading are all numbers set flush right, as a table of figures
+// is read. `width` is that of the widest line, single-cell rows included.
+struct TableLayout {
+  std::vector<int> left, widths;
+  std::vector<bool> numeric;
+  int width = 0;
+};
+
+bool isNumberText(const std::string& text) {
+  if (text == "inf" || text == "-inf" || text == "nan") return true;
+  return !text.empty() && text.find_first_not_of("0123456789.-+e") == std::string::npos;
+}
+
+TableLayout layOutTable(const std::vector<std::vector<std::string>>& text) {
+  TableLayout table;
+  bool heading = true;
+  for (const std::vector<std::string>& row : text) {
+    if (row.size() < 2) {
+      table.width = std::max(table.width, row.empty() ? 0 : widthOf(row[0]));
+      continue;
+    }
+    if (row.size() > table.widths.size()) {
+      table.widths.resize(row.size(), 0);
+      table.numeric.resize(row.size(), true);
+    }
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      table.widths[c] = std::max(table.widths[c], widthOf(row[c]));
+      if (!heading && !isNumberText(row[c])) table.numeric[c] = false;
+    }
+    heading = false;
+  }
+  int x = 0;
+  for (const int w : table.widths) {
+    table.left.push_back(x);
+    x += w + 2 * kSheetMargin;
+  }
+  table.width = std::max(table.width, x - 2 * kSheetMargin);
+  return table;
+}
+
 }  // namespace
 
 WindowLayout layOutWindows(cv::Size stage, cv::Size screen) {
@@ -198,6 +239,23 @@ cv::Mat withTextBand(const cv::Mat& sheet, const std::vector<std::string>& lines
   return banded;
 }
 
+DiagnosticView fittedToSheet(const DiagnosticView& view) {
+  const cv::Size size = view.stages[0].size();
+  if (size.width <= kSheetMaxStageWidth) return view;
+  const double scale = static_cast<double>(kSheetMaxStageWidth) / size.width;
+  const cv::Size shown(kSheetMaxStageWidth, std::max(1, cvRound(size.height * scale)));
+  DiagnosticView fitted = view;
+  // Area interpolation keeps thin borders and corner marks visible as grey, where
+  // nearest-neighbour sampling would drop most of them.
+  for (cv::Mat& stage : fitted.stages) {
+    cv::Mat smaller;
+    cv::resize(stage, smaller, shown, 0, 0, cv::INTER_AREA);
+    stage = smaller;
+  }
+  for (cv::Point2f& corner : fitted.corners) corner *= scale;
+  return fitted;
+}
+
 cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
                                const std::vector<std::vector<cv::Mat>>& rows,
                                const std::vector<std::vector<std::string>>& text) {
@@ -213,22 +271,13 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
     }
     heights.push_back(height);
   }
-  // The left edge of each column of the multi-cell text rows, and the widest line.
-  std::vector<int> columns(1, 0);
-  int textWidth = 0;
+  const TableLayout table = layOutTable(text);
+  int textWidth = table.width;
   for (const std::string& title : titles) textWidth = std::max(textWidth, widthOf(title));
-  for (const std::vector<std::string>& row : text) {
-    if (row.size() == 1) textWidth = std::max(textWidth, widthOf(row[0]));
-    if (row.size() < 2) continue;
-    columns.resize(std::max(columns.size(), row.size() + 1), 0);
-    for (std::size_t c = 0; c < row.size(); ++c)
-      columns[c + 1] = std::max(columns[c + 1], widthOf(row[c]) + kSheetMargin);
-  }
-  for (std::size_t c = 1; c < columns.size(); ++c) columns[c] += columns[c - 1];
 
   int width = kSheetMargin;
   for (const int w : widths) width += w + kSheetMargin;
-  width = std::max(width, 2 * kSheetMargin + std::max(textWidth, columns.back()));
+  width = std::max(width, 2 * kSheetMargin + textWidth);
   int height = kSheetMargin + static_cast<int>(text.size()) * kValueLineHeight + kSheetMargin;
   for (const int h : heights) height += 2 * kSheetTitleHeight + h + kSheetMargin;
   const int type = rows[0][0].type();
@@ -248,8 +297,11 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
     y += kSheetTitleHeight + heights[r] + kSheetMargin;
   }
   for (const std::vector<std::string>& row : text) {
-    for (std::size_t c = 0; c < row.size(); ++c)
-      putLine(sheet, row[c], kSheetMargin + (row.size() < 2 ? 0 : columns[c]), y);
+    for (std::size_t c = 0; c < row.size(); ++c) {
+      int x = row.size() < 2 ? 0 : table.left[c];
+      if (row.size() > 1 && table.numeric[c]) x += table.widths[c] - widthOf(row[c]);
+      putLine(sheet, row[c], kSheetMargin + x, y);
+    }
     y += kValueLineHeight;
   }
   return sheet;

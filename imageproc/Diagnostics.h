@@ -68,6 +68,16 @@ cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title);
 // sheet; `sheet` itself when there are none.
 cv::Mat withTextBand(const cv::Mat& sheet, const std::vector<std::string>& lines);
 
+// A comparison sheet fits a full HD screen's width: its stages are scaled down to at most
+// kSheetMaxStageWidth each, five of them side by side with their margins.
+constexpr int kSheetMaxWidth = 1920;
+constexpr int kSheetMaxStageWidth =
+    (kSheetMaxWidth - (static_cast<int>(kStageCount) + 1) * kSheetMargin) /
+    static_cast<int>(kStageCount);
+// `view` with its stages scaled down (and its corners with them) to kSheetMaxStageWidth
+// when they are wider; as it is otherwise.
+DiagnosticView fittedToSheet(const DiagnosticView& view);
+
 // A sheet that sets analyses side by side: one row per analysis, its title above its
 // five stages left to right, each stage area as large as the largest of its column;
 // below them `text`, one line per row, the cells of rows of more than one cell lined

@@ -58,6 +58,48 @@ TEST(DiagnosticsTest, ComparisonSheetPlacesStagesAndTextColumns) {
   }
 }
 
+// The left and right edge of the last cell in a band of a text line: the ink after the
+// last gap wider than a blank.
+std::pair<int, int> lastCell(const cv::Mat& ink) {
+  std::vector<int> columns;
+  for (int x = 0; x < ink.cols; ++x)
+    if (cv::countNonZero(ink.col(x)) > 0) columns.push_back(x);
+  if (columns.empty()) return {-1, -1};
+  std::size_t first = columns.size() - 1;
+  while (first > 0 && columns[first] - columns[first - 1] < kSheetMargin) --first;
+  return {columns[first], columns.back()};
+}
+
+// A column of figures below its heading is set flush right, one of words flush left, so
+// that the figures of a term or a value can be compared down the column.
+TEST(DiagnosticsTest, ComparisonSheetSetsFiguresFlushRightAndWordsFlushLeft) {
+  const int stageHeight = 9;
+  const std::vector<std::vector<cv::Mat>> rows(
+      1, std::vector<cv::Mat>(5, cv::Mat(stageHeight, 9, CV_8UC1, cv::Scalar(0))));
+  const int textTop = kSheetMargin + 2 * kSheetTitleHeight + stageHeight + kSheetMargin;
+  const Text figures = {
+      {"entry", "class", "term"}, {"Angle", "fractional", "0.00122122"}, {"Radius", "whole", "1"}};
+  const Text words = {
+      {"entry", "term", "class"}, {"Angle", "0.00122122", "fractional"}, {"Radius", "1", "whole"}};
+  for (const auto& [table, right] : {std::pair(figures, true), {words, false}}) {
+    const cv::Mat sheet = composeComparisonSheet({"r"}, rows, table);
+    const cv::Mat ink = sheet != sheet.at<uchar>(0, 0);
+    const auto band = [&](int line) {
+      return lastCell(ink.rowRange(textTop + line * 24, textTop + line * 24 + 24));
+    };
+    const auto [angleLeft, angleRight] = band(1);
+    const auto [radiusLeft, radiusRight] = band(2);
+    SCOPED_TRACE(right ? "figures" : "words");
+    if (right) {
+      EXPECT_NEAR(angleRight, radiusRight, 4);  // the ink of a 1 ends short of its advance
+      EXPECT_GT(radiusLeft, angleLeft + 20);
+    } else {
+      EXPECT_EQ(angleLeft, radiusLeft);
+      EXPECT_GT(angleRight, radiusRight + 20);
+    }
+  }
+}
+
 TEST(DiagnosticsTest, WindowsFitSideBySideScaledOnlyWhenTheyMust) {
   const struct {
     cv::Size stage, screen;

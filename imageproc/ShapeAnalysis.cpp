@@ -223,7 +223,9 @@ ShapeMeasures measureShape(const cv::Mat& source, StageImages* stages) {
   cv::Mat work;
   cv::equalizeHist(source, work);
   if (stages != nullptr) {
-    stages->source = source;
+    // A copy: the check's own analysis later works in the loaded pixels, and the source
+    // shown must stay what was loaded.
+    stages->source = source.clone();
     stages->equalized = work.clone();
   }
   return measureEqualized(work, stages);

@@ -63,8 +63,17 @@ void writeJournalLine(Platform& platform, const std::string& journalPath, const 
   rotateJournal(platform, journalPath, diagnostics);
   const Status status =
       platform.appendDurably(journalPath, journalLine(platform.localTime(), text));
-  if (!status.ok())
-    diagnostics << "corvantis: journal line not written: " << status.message() << "\n";
+  if (status.ok()) return;
+  // A cell keeps no journal until someone creates its debug directory; that is no fault
+  // of the file, so the person is told how to switch the journal on.
+  const std::string debugDir = journalPath.substr(0, journalPath.find_last_of("\\/") + 1);
+  std::vector<DirectoryEntry> entries;
+  if (!platform.listDirectory(debugDir, &entries).ok()) {
+    diagnostics << "corvantis: journal off: " << shownPath(debugDir)
+                << " does not exist; create it to switch the journal on\n";
+    return;
+  }
+  diagnostics << "corvantis: journal line not written: " << status.message() << "\n";
 }
 
 }  // namespace corvantis

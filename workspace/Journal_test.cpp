@@ -44,7 +44,7 @@ TEST(JournalTest, RotationShiftsTheGenerationsItCanAndTellsWhatItCannot) {
       // Nothing is created where the debug directory is missing (each file of a case makes
       // its directories).
       {"no debug directory", '-', "", "", "", "------",
-       "journal line not written: corvantis.log: "},
+       "journal off:  does not exist; create it to switch the journal on"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -42,6 +42,15 @@ std::string doubleBackslashes(const std::string& s) {
   return doubled;
 }
 
+std::string shownPath(const std::string& path) {
+  std::string shown = path.substr(0, 2);
+  for (std::size_t i = 2; i < path.size(); ++i) {
+    if (i >= 3 && isSeparator(path[i]) && isSeparator(path[i - 1])) continue;
+    shown += path[i];
+  }
+  return shown;
+}
+
 std::string deriveTempRoot(const std::string& cwd) {
   const std::size_t last = cwd.find_last_of(kSeparators);
   return doubleBackslashes(last == std::string::npos ? cwd : cwd.substr(0, last));

@@ -17,6 +17,9 @@ namespace corvantis {
 std::string deriveBaseDir(const std::string& path);
 // Every backslash from the third character on written twice.
 std::string doubleBackslashes(const std::string& s);
+// `path` as a person would type it: each run of separators after the first two
+// characters written as its first, undoing the doubled form of derived paths for messages.
+std::string shownPath(const std::string& path);
 // The parent of the working directory `cwd`, without trailing separator, doubled.
 std::string deriveTempRoot(const std::string& cwd);
 

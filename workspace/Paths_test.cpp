@@ -31,6 +31,11 @@ TEST(PathsTest, DerivedDirectoriesAndFileNames) {
       // Kept with every backslash from the third character on doubled, so that a
       // network path keeps its leading pair.
       {doubleBackslashes, R"(\\srv\share\x)", R"(\\srv\\share\\x)"},
+      // Shown to a person in the form typed, the network path's pair kept.
+      {shownPath, R"(D:\\cell\\robots\\R1\\\\debug\\)", R"(D:\cell\robots\R1\debug\)"},
+      {shownPath, R"(\\srv\\share\\x)", R"(\\srv\share\x)"},
+      {shownPath, "robots/R1//debug/", "robots/R1/debug/"},
+      {shownPath, R"(C:/cell/robots\\R1/\\debug\\)", R"(C:/cell/robots\R1/debug\)"},
       // The parent of the working directory, doubled; a drive root gives the drive.
       {deriveTempRoot, R"(D:\cell\bin)", R"(D:\\cell)"},
       {deriveTempRoot, R"(C:\)", "C:"},

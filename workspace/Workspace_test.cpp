@@ -32,5 +32,20 @@ TEST(WorkspaceTest, WithoutRobotsDirectoryTheStoreIsInTheWorkingDirectoryAndNoJo
       told.str());
 }
 
+// A cell set up without debug/ keeps no journal: the check says how to switch it on, in
+// the path as it is typed, and creates nothing.
+TEST(WorkspaceTest, WithoutDebugDirectoryTheCheckSaysThatCreatingItSwitchesTheJournalOn) {
+  test::TempDir dir;
+  test::TestPlatform platform;
+  std::ostringstream told;
+  std::filesystem::create_directories(dir.file("robots/R1/ref"));
+  Workspace workspace(dir.file("robots/R1/ref/part.png"), platform, &told);
+  workspace.writeJournal("Step: 3");
+  EXPECT_EQ("corvantis: journal off: " + dir.file("robots/R1/debug") + kPathSeparator[0] +
+                " does not exist; create it to switch the journal on\n",
+            told.str());
+  EXPECT_FALSE(std::filesystem::exists(dir.file("robots/R1/debug")));
+}
+
 }  // namespace
 }  // namespace corvantis
