@@ -84,7 +84,8 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
       {{"forget", emptyBase, "part.png"}, "1\n"},
       {{"forget", base_, "upper part.png"}, "1\n\ncorvantis: no record of upper part.png in"},
       {{"report", missingBase}, "1\n\ncorvantis-cell: no cell directory: " + missingBase},
-      {{"report", base_, "--html"}, "1\n\nusage: corvantis-cell report BASE [--html FILE]\n"},
+      {{"report", base_, "--html"}, usage + "corvantis-cell: usage: corvantis-cell report BASE"},
+      {{"report", base_, "--jsn"}, usage + "corvantis-cell: usage: corvantis-cell report BASE"},
   };
   for (const auto& [args, expected] : cases) {
     const std::string said = run(args);

@@ -10,6 +10,7 @@
 #include "imageproc/ImageReader.h"
 #include "imageproc/SideBySide.h"
 #include "imageproc/ViewPlugin.h"
+#include "workspace/JournalLine.h"
 #include "workspace/NumberText.h"
 #include "workspace/Workspace.h"
 

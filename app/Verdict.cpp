@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "workspace/NumberText.h"
-
 namespace corvantis {
 ValueClass classifyValue(double x) {
   // Not-a-number and infinity have no fractional part to speak of; leaving them
@@ -78,13 +76,6 @@ bool isPlainNumber(const std::string& text) {
   if (end == start) return false;
   while (std::isspace(static_cast<unsigned char>(*end))) ++end;
   return *end == '\0';
-}
-
-std::string composeVerdictLine(const std::string& stepId, const std::string& imageName,
-                               bool accepted, double error, double tolerance) {
-  return "Step: " + stepId + ", Image: " + imageName +
-         (accepted ? ", Status: accepted, Image error: " : ", Status: rejected, Image error: ") +
-         formatNumber(error) + ", Tolerance: " + formatNumber(tolerance);
 }
 
 }  // namespace corvantis

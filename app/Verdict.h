@@ -64,8 +64,4 @@ double parseTolerance(const std::string& text);
 // parseTolerance read all of it; false for "0,5", "0.5x", "abc" and "".
 bool isPlainNumber(const std::string& text);
 
-// "Step: <id>, Image: <name>, Status: accepted|rejected, Image error: <e>, Tolerance: <t>"
-std::string composeVerdictLine(const std::string& stepId, const std::string& imageName,
-                               bool accepted, double error, double tolerance);
-
 }  // namespace corvantis
