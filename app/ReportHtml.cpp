@@ -53,10 +53,11 @@ std::string coordinate(double value) {
   return out.str();
 }
 
-// The error axis: logarithmic, so that margins near zero show, from the decade at or
-// below the smallest positive error or tolerance (at most kDecades below the top) to
-// the decade at or above the largest finite one. Ticks at each decade, and at 2 and 5
-// times each when there are few decades.
+// The error axis: logarithmic, so that margins near zero show. It runs from the decade
+// at or below half the smallest positive error or tolerance (which so stands clear of
+// the bottom edge; at most kDecades below the top) to the decade at or above the
+// largest finite one. Ticks at each decade, and at 2 and 5 times each when there are
+// few decades.
 struct ErrorAxis {
   int low = -3, high = 0;  // decimal exponents of the bottom and the top
   std::vector<double> ticks;
@@ -81,7 +82,7 @@ ErrorAxis errorAxis(const StepReport& step) {
   ErrorAxis axis;
   if (largest > 0) {
     axis.high = static_cast<int>(std::ceil(std::log10(largest)));
-    axis.low = static_cast<int>(std::floor(std::log10(smallest)));
+    axis.low = static_cast<int>(std::floor(std::log10(smallest / 2)));
   }
   axis.low = std::clamp(axis.low, axis.high - kDecades, axis.high - 1);
   for (int e = axis.low; e <= axis.high; ++e) {
