@@ -152,10 +152,7 @@ TEST_F(ReportTest, JsonCountsStepsAndDecidesTiesByTheVerdictOrTheLoggedError) {
 // Advice the values log holds is counted per step in text, JSON and page; a step or file
 // name cannot forge lines of the text report.
 TEST_F(ReportTest, AdviceIsShownAndControlCharactersAreEscaped) {
-  test::writeFile(
-      base_ + "/debug/corvantis.log",
-      std::string(kStamp) +
-          "Step: a\x1b[2J, Image: c, Status: rejected, Image error: 1, Tolerance: 0.1\r\n");
+  test::writeFile(base_ + "/debug/corvantis.log", written("a\x1b[2J", "c", false, 1, 0.1));
   std::string withAdvice = valuesLogHeader();
   withAdvice.insert(withAdvice.size() - 2, ",advice");
   for (const char* advice : {"reference:speckle current:corner-cap", "reference:speckle", ""}) {
