@@ -17,7 +17,7 @@ const std::vector<CellCommand>& cellCommands() {
       {"store", "BASE", "the reference records kept in the base directory BASE", runStoreListing},
       {"forget", "BASE NAME",
        "removes the record of reference NAME, so the next check computes it again", runForget},
-      {"report", "BASE [--html FILE]",
+      {"report", "BASE [--json] [--html FILE]",
        "per step: verdicts, error spread, snaps and what other tolerances would decide", runReport},
   };
   return commands;

@@ -96,7 +96,8 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
       {{"forget", cell_, "part.png"}, "2\n\ncorvantis-cell: " + cell_ + severalFolders},
       {{"report", cell_}, "2\n\ncorvantis-cell: " + cell_ + severalFolders},
       {{"report", missingBase}, "1\n\ncorvantis-cell: no base directory: " + missingBase},
-      {{"report", base_, "--html"}, "1\n\nusage: corvantis-cell report BASE [--html FILE]\n"},
+      {{"report", base_, "--html"}, usage + "corvantis-cell: usage: corvantis-cell report BASE"},
+      {{"report", base_, "--jsn"}, usage + "corvantis-cell: usage: corvantis-cell report BASE"},
   };
   for (const auto& [args, expected] : cases) {
     const std::string said = run(args);

@@ -12,6 +12,7 @@
 #include "imageproc/SideBySide.h"
 #include "imageproc/ViewPlugin.h"
 #include "workspace/FileNames.h"
+#include "workspace/JournalLine.h"
 #include "workspace/NumberText.h"
 #include "workspace/Workspace.h"
 

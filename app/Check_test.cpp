@@ -213,10 +213,10 @@ TEST_F(CellDiagnosticsTest, ReportPageDrawsInAHeadlessBrowser) {
   std::string journal;
   for (int i = 0; i < 60; ++i) {
     const bool accepted = i % 20 != 7;
-    journal += "[05/12/2026 07:" + std::to_string(10 + i % 50) + ":00] - Step: left, 2, Image: c" +
-               std::to_string(i) + ".png, Status: " + (accepted ? "accepted" : "rejected") +
-               ", Image error: " + (accepted ? "0.0" + std::to_string(1 + i % 9) : "0.5") +
-               ", Tolerance: 0.1\r\n";
+    const unsigned minute = 10 + static_cast<unsigned>(i % 50);
+    journal += journalLine(LocalTime{2026, 12, 5, 7, minute, 0, 0},
+                           composeVerdictLine("left, 2", "c" + std::to_string(i) + ".png", accepted,
+                                              accepted ? (1 + i % 9) / 100.0 : 0.5, 0.1));
   }
   test::writeFile(cell_.file("robots/R1/debug/corvantis.log"), journal);
   const std::string page = cell_.file("report.html"), shot = cell_.file("report.png");

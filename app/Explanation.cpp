@@ -10,11 +10,8 @@
 namespace corvantis {
 namespace {
 
-const std::array<const char*, kFeatureCount> kEntryNames = {"Area", "Perimeter", "Corners", "Angle",
-                                                            "Radius"};
-
 std::string entryName(std::size_t i) {
-  return i < kEntryNames.size() ? kEntryNames[i] : "Entry " + std::to_string(i + 1);
+  return i < kFeatureCount ? kEntryNames[i] : "Entry " + std::to_string(i + 1);
 }
 
 const char* className(ValueClass c) {

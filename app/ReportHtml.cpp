@@ -18,6 +18,8 @@ constexpr int kMarginLeft = 60;
 constexpr int kMarginRight = 10;
 constexpr int kMarginTop = 10;
 constexpr int kMarginBottom = 30;
+// The error axis spans at most this many decades; smaller errors sit on its bottom edge.
+constexpr int kDecades = 5;
 // Of many snaps, the page lists the latest ones.
 constexpr std::size_t kSnapRows = 50;
 
@@ -51,34 +53,72 @@ std::string coordinate(double value) {
   return out.str();
 }
 
+// The error axis: logarithmic, so that margins near zero show. It runs from the decade
+// at or below half the smallest positive error or tolerance (which so stands clear of
+// the bottom edge; at most kDecades below the top) to the decade at or above the
+// largest finite one. Ticks at each decade, and at 2 and 5 times each when there are
+// few decades.
+struct ErrorAxis {
+  int low = -3, high = 0;  // decimal exponents of the bottom and the top
+  std::vector<double> ticks;
+  // 0 at the bottom, 1 at the top; 0 and below at the bottom, above the top (infinity,
+  // not a number) at the top.
+  double fraction(double value) const {
+    if (std::isnan(value) || value >= std::pow(10.0, high)) return 1;
+    if (!(value > std::pow(10.0, low))) return 0;
+    return (std::log10(value) - low) / (high - low);
+  }
+};
+
+ErrorAxis errorAxis(const StepReport& step) {
+  double smallest = INFINITY, largest = 0;
+  const auto take = [&](double value, double factor) {
+    if (!(value > 0) || !std::isfinite(value)) return;
+    smallest = std::min(smallest, value);
+    largest = std::max(largest, value * factor);
+  };
+  for (const VerdictEntry& check : step.checks) take(check.error, 1);
+  for (const double t : step.tolerances) take(t, 1.5);
+  ErrorAxis axis;
+  if (largest > 0) {
+    axis.high = static_cast<int>(std::ceil(std::log10(largest)));
+    axis.low = static_cast<int>(std::floor(std::log10(smallest / 2)));
+  }
+  axis.low = std::clamp(axis.low, axis.high - kDecades, axis.high - 1);
+  for (int e = axis.low; e <= axis.high; ++e) {
+    const double decade = std::strtod(("1e" + std::to_string(e)).c_str(), nullptr);
+    axis.ticks.push_back(decade);
+    if (axis.high - axis.low <= 2 && e < axis.high) {
+      axis.ticks.push_back(2 * decade);
+      axis.ticks.push_back(5 * decade);
+    }
+  }
+  return axis;
+}
+
 // The error of each check over the checks in journal order, with the tolerance in use
 // at each as a line, accepted checks as grey dots and rejected ones as red crosses.
-// Errors beyond the top of the chart (a snap of 1, infinity) sit on its top edge.
 void writeChart(const StepReport& step, std::ostream& out) {
-  double top = step.p99;
-  for (const double t : step.tolerances)
-    if (std::isfinite(t)) top = std::max(top, t * 1.5);
-  if (!(top > 0) || !std::isfinite(top)) top = 1;
-  top *= 1.1;
+  const ErrorAxis axis = errorAxis(step);
   const double plotWidth = kChartWidth - kMarginLeft - kMarginRight;
   const double plotHeight = kChartHeight - kMarginTop - kMarginBottom;
   const std::size_t n = step.checks.size();
   auto x = [&](std::size_t i) {
     return kMarginLeft + (n <= 1 ? plotWidth / 2 : plotWidth * static_cast<double>(i) / (n - 1));
   };
-  auto y = [&](double value) {
-    const double clipped = std::isnan(value) ? top : std::clamp(value, 0.0, top);
-    return kMarginTop + plotHeight * (1 - clipped / top);
-  };
+  auto y = [&](double value) { return kMarginTop + plotHeight * (1 - axis.fraction(value)); };
 
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kChartWidth << "\" height=\""
       << kChartHeight << "\" role=\"img\"><title>Error over time, step " << escaped(step.step)
-      << "</title>\n";
+      << " (log scale)</title>\n";
   out << "<rect x=\"" << kMarginLeft << "\" y=\"" << kMarginTop << "\" width=\"" << plotWidth
       << "\" height=\"" << plotHeight << "\" fill=\"#f7f7f7\" stroke=\"#999\"/>\n";
-  for (const double tick : {0.0, top / 2, top}) {
-    out << "<text x=\"" << kMarginLeft - 4 << "\" y=\"" << coordinate(y(tick) + 4)
-        << "\" text-anchor=\"end\" font-size=\"11\">" << formatNumber(tick) << "</text>\n";
+  for (const double tick : axis.ticks) {
+    const std::string ty = coordinate(y(tick));
+    out << "<line x1=\"" << kMarginLeft << "\" x2=\"" << kMarginLeft + plotWidth << "\" y1=\"" << ty
+        << "\" y2=\"" << ty << "\" stroke=\"#ddd\"/><text class=\"tick\" x=\"" << kMarginLeft - 4
+        << "\" y=\"" << coordinate(y(tick) + 4) << "\" text-anchor=\"end\" font-size=\"11\">"
+        << formatNumber(tick) << "</text>\n";
   }
   out << "<text x=\"" << kMarginLeft << "\" y=\"" << kChartHeight - 8 << "\" font-size=\"11\">"
       << escaped(step.checks.front().time) << "</text>\n";
@@ -108,7 +148,8 @@ void writeChart(const StepReport& step, std::ostream& out) {
   out << "<text x=\"" << kChartWidth / 2 << "\" y=\"" << kChartHeight - 8
       << "\" text-anchor=\"middle\" font-size=\"11\"><tspan fill=\"#1f5fbf\">&#8212; "
          "tolerance</tspan>  <tspan fill=\"#555\">&#9679; accepted</tspan>  "
-         "<tspan fill=\"#d01010\">&#215; rejected</tspan></text>\n";
+         "<tspan fill=\"#d01010\">&#215; rejected</tspan>  log scale, 0 on the bottom "
+         "edge</text>\n";
   out << "</svg>\n";
 }
 
@@ -117,11 +158,22 @@ void writeWhatIf(const StepReport& step, std::ostream& out) {
          "<th>rejected &rarr; accepted</th></tr>\n";
   for (const WhatIf& row : step.whatIfs) {
     out << "<tr" << (row.acceptsNinetyNine ? " class=\"ninety-nine\"" : "") << "><td>"
-        << formatNumber(row.tolerance) << (row.acceptsNinetyNine ? " (accepts 99 %)" : "")
+        << formatNumber(row.tolerance) << (row.acceptsNinetyNine ? " (past 99 %)" : "")
         << "</td><td>" << row.accepted << "</td><td>" << row.acceptedToRejected << "</td><td>"
         << row.rejectedToAccepted << "</td></tr>\n";
   }
   out << "</table>\n";
+  const bool ninetyNine = std::any_of(step.whatIfs.begin(), step.whatIfs.end(),
+                                      [](const WhatIf& row) { return row.acceptsNinetyNine; });
+  if (ninetyNine) out << "<p class=\"note\">" << kNinetyNineNote << "</p>\n";
+}
+
+void writeAdvice(const StepReport& step, std::ostream& out) {
+  if (step.advised == 0) return;
+  out << "<p>Image advice in " << step.advised << " logged checks:";
+  for (std::size_t i = 0; i < step.advice.size(); ++i)
+    out << (i ? ", " : " ") << escaped(step.advice[i].token) << " " << step.advice[i].checks;
+  out << (step.advice.empty() ? " none.</p>\n" : ".</p>\n");
 }
 
 void writeSnaps(const StepReport& step, std::ostream& out) {
@@ -178,6 +230,7 @@ void writeReportHtml(const CellReport& report, std::ostream& out) {
       writeWhatIf(step, out);
     }
     writeSnaps(step, out);
+    writeAdvice(step, out);
   }
   out << "</body></html>\n";
 }

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "workspace/NumberText.h"
-
 namespace corvantis {
 ValueClass classifyValue(double x) {
   // Not-a-number and infinity have no fractional part to speak of; leaving them
@@ -97,13 +95,6 @@ std::vector<std::string> toleranceWarnings(const std::string& text) {
     warnings.push_back(quoted + " is infinite: every check is accepted");
   }
   return warnings;
-}
-
-std::string composeVerdictLine(const std::string& stepId, const std::string& imageName,
-                               bool accepted, double error, double tolerance) {
-  return "Step: " + stepId + ", Image: " + imageName +
-         (accepted ? ", Status: accepted, Image error: " : ", Status: rejected, Image error: ") +
-         formatNumber(error) + ", Tolerance: " + formatNumber(tolerance);
 }
 
 }  // namespace corvantis

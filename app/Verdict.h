@@ -69,8 +69,4 @@ bool isPlainNumber(const std::string& text);
 // accepted). Empty for a plain, finite, non-negative number. The verdict is unaffected.
 std::vector<std::string> toleranceWarnings(const std::string& text);
 
-// "Step: <id>, Image: <name>, Status: accepted|rejected, Image error: <e>, Tolerance: <t>"
-std::string composeVerdictLine(const std::string& stepId, const std::string& imageName,
-                               bool accepted, double error, double tolerance);
-
 }  // namespace corvantis

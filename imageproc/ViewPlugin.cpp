@@ -2,15 +2,20 @@
 
 #include "imageproc/Advice.h"
 #include "process/Plugin.h"
+#include "workspace/FeatureVector.h"
 #include "workspace/NumberText.h"
 
 namespace corvantis {
 
 std::vector<std::string> diagnosticValueLines(const ShapeMeasures& measures) {
-  return {"Area: " + std::to_string(measures.area),
-          "Perimeter: " + std::to_string(measures.perimeter),
-          "Corners: " + std::to_string(measures.cornerCount),
-          "Angle: " + formatNumber(measures.angle), "Radius: " + formatNumber(measures.radius)};
+  const std::string values[kFeatureCount] = {
+      std::to_string(measures.area), std::to_string(measures.perimeter),
+      std::to_string(measures.cornerCount), formatNumber(measures.angle),
+      formatNumber(measures.radius)};
+  std::vector<std::string> lines;
+  for (std::size_t i = 0; i < kFeatureCount; ++i)
+    lines.push_back(std::string(kEntryNames[i]) + ": " + values[i]);
+  return lines;
 }
 
 DiagnosticView diagnosticViewOf(const ImageProc& proc) {

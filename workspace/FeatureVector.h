@@ -12,4 +12,9 @@ using FeatureVector = std::vector<double>;
 // Number of entries a complete signature has.
 constexpr std::size_t kFeatureCount = 5;
 
+// The names of the entries, in signature order, as every output of the programs writes
+// them (the values log's columns, explain, the view mode's lines).
+inline constexpr const char* kEntryNames[kFeatureCount] = {"Area", "Perimeter", "Corners", "Angle",
+                                                           "Radius"};
+
 }  // namespace corvantis

@@ -1,22 +1,12 @@
 #include "workspace/Journal.h"
 
-#include <cstdio>
 #include <memory>
 #include <vector>
 
+#include "workspace/JournalLine.h"
 #include "workspace/Paths.h"
 
 namespace corvantis {
-
-std::string journalLine(const LocalTime& time, const std::string& text) {
-  char stamp[64];
-  std::snprintf(stamp, sizeof stamp, "[%02u/%02u/%04u %02u:%02u:%02u] - ", time.day, time.month,
-                time.year, time.hour, time.minute, time.second);
-  std::string line = stamp;
-  for (const char c : text) line += (c == '\r' || c == '\n') ? ' ' : c;
-  line += "\r\n";
-  return line;
-}
 
 namespace {
 

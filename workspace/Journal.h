@@ -21,10 +21,6 @@ constexpr std::uint64_t kRotateKiB = 5120;
 // to the journal as it stands and leaves the rotation to a later check.
 constexpr int kRotateLockMs = 2000;
 
-// "[dd/mm/yyyy hh:mm:ss] - " + text + CR LF, with every CR or LF inside `text` written
-// as a blank so that the text cannot split or forge journal lines.
-std::string journalLine(const LocalTime& time, const std::string& text);
-
 // The file whose lock serialises the rotations of the journal at `journalPath`.
 std::string journalLockPath(const std::string& journalPath);
 

@@ -1,5 +1,6 @@
 #include "workspace/NumberText.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -93,6 +94,18 @@ std::string formatNumber(double value) {
 std::string formatStoreNumber(double value) {
   if (!std::isfinite(value)) return nonFiniteText(value);
   return layOutGeneral(roundToDigits(value, kStoreDigits), kStorePrecision);
+}
+
+std::optional<double> readWholeNumber(const std::string& text) {
+  // Neither form writes hexadecimal, which strtod would read.
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) ||
+      text.find_first_of("xX") != std::string::npos)
+    return std::nullopt;
+  // strtod reads "." as the decimal point: the programs never change their locale.
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size()) return std::nullopt;
+  return value;
 }
 
 }  // namespace corvantis

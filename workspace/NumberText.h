@@ -4,6 +4,7 @@
 // infinity and not-a-number as "inf", "-inf" and "nan", whatever the C library does.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace corvantis {
@@ -14,5 +15,9 @@ std::string formatNumber(double value);
 // The store's form: rounded to 17 significant digits, general notation for precision
 // 20 (plain between 1e-4 and 1e20), trailing zeros and a bare decimal point removed.
 std::string formatStoreNumber(double value);
+
+// The whole of `text` as one number, as either form above writes it (inf and nan
+// included); nothing for an empty text, a leading blank or anything after the number.
+std::optional<double> readWholeNumber(const std::string& text);
 
 }  // namespace corvantis

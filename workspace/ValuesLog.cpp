@@ -1,15 +1,13 @@
 #include "workspace/ValuesLog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "workspace/FileNames.h"
 #include "workspace/Journal.h"
-#include "workspace/NumberText.h"
 
 namespace corvantis {
-
-const char* const kEntryNames[kFeatureCount] = {"Area", "Perimeter", "Corners", "Angle", "Radius"};
 
 namespace {
 
@@ -22,44 +20,28 @@ std::string isoTime(const LocalTime& time) {
   return text;
 }
 
-void appendValues(std::string* row, const FeatureVector& values) {
-  for (std::size_t i = 0; i < kFeatureCount; ++i)
-    *row += "," + (i < values.size() ? formatStoreNumber(values[i]) : std::string());
-}
-
 }  // namespace
 
-std::string csvField(const std::string& text) {
-  const bool quote = text.find_first_of(",\"\r\n") != std::string::npos ||
-                     (!text.empty() && (text.front() == ' ' || text.back() == ' '));
-  if (!quote) return text;
-  std::string field = "\"";
-  for (const char c : text) field += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return field + "\"";
-}
-
-std::string valuesLogHeader() {
-  std::string header = "time,step,reference,current";
-  for (const char* prefix : {"reference ", "current "})
-    for (const char* name : kEntryNames) header += std::string(",") + prefix + name;
-  return header + ",error,tolerance,verdict,snapped,advice\r\n";
-}
-
 std::string valuesLogRow(const LocalTime& time, const CheckRecord& record) {
-  std::string row = isoTime(time) + "," + csvField(record.stepId) + "," +
-                    csvField(fileNameOf(record.referencePath)) + "," +
-                    csvField(fileNameOf(record.currentPath));
-  appendValues(&row, record.reference);
-  appendValues(&row, record.current);
-  row += "," + formatStoreNumber(record.error) + "," + formatStoreNumber(record.tolerance);
-  row += record.accepted ? ",accepted," : ",rejected,";
-  std::string snapped;
+  ValuesRow row;
+  row.time = isoTime(time);
+  row.step = record.stepId;
+  row.reference = fileNameOf(record.referencePath);
+  row.current = fileNameOf(record.currentPath);
+  row.referenceValues = record.reference;
+  row.currentValues = record.current;
+  row.referenceValues.resize(std::min(row.referenceValues.size(), kFeatureCount));
+  row.currentValues.resize(std::min(row.currentValues.size(), kFeatureCount));
+  row.error = record.error;
+  row.tolerance = record.tolerance;
+  row.accepted = record.accepted;
   for (const std::size_t i : record.snapped) {
     if (i >= kFeatureCount) continue;
-    if (!snapped.empty()) snapped += ' ';
-    snapped += kEntryNames[i];
+    if (!row.snapped.empty()) row.snapped += ' ';
+    row.snapped += kEntryNames[i];
   }
-  return row + csvField(snapped) + "," + csvField(record.advice) + "\r\n";
+  row.advice = record.advice;
+  return valuesRowText(row);
 }
 
 void appendValuesRow(Platform& platform, const std::string& logPath, const CheckRecord& record,

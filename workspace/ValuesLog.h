@@ -4,8 +4,7 @@
 //
 // It is switched on by creating debug/corvantis.csv below the base directory, and is
 // rotated, locked and appended to like the journal (one appending write per row).
-// Numbers are written as the store writes them, so they read back to the same doubles;
-// text fields are quoted as RFC 4180 has it. Rows end in CR LF.
+// The row's columns and their text are ValuesRow's, which the report reads back.
 #pragma once
 
 #include <ostream>
@@ -14,6 +13,7 @@
 
 #include "workspace/FeatureVector.h"
 #include "workspace/Platform.h"
+#include "workspace/ValuesRow.h"
 
 namespace corvantis {
 
@@ -34,14 +34,6 @@ struct CheckRecord {
   std::string advice;
 };
 
-// The names of the five entries, as the header and the snapped field write them.
-extern const char* const kEntryNames[kFeatureCount];
-
-// `text` as one CSV field: as it stands, or in double quotes (with inner quotes doubled)
-// when it holds a comma, a quote, a CR or an LF, or begins or ends with a blank.
-std::string csvField(const std::string& text);
-// The header row, CR LF included.
-std::string valuesLogHeader();
 // The row of `record` checked at `time`, CR LF included: ISO 8601 local time with its
 // offset, step, reference and current file names, five reference and five current
 // values, error, tolerance, "accepted" or "rejected", the snapped entries' names

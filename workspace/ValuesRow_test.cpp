@@ -1,0 +1,88 @@
+#include "workspace/ValuesRow.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace corvantis {
+namespace {
+
+std::vector<std::string> fieldsOf(const std::string& text) {
+  std::size_t pos = 0;
+  const auto fields = readCsvRecord(text, &pos);
+  EXPECT_TRUE(fields) << text;
+  EXPECT_EQ(text.size(), pos) << text;
+  return fields.value_or(std::vector<std::string>{});
+}
+
+const std::vector<std::string> kHeader = fieldsOf(valuesLogHeader());
+
+TEST(ValuesRowTest, ReadsQuotedFieldsAndRefusesARecordCutShort) {
+  const std::string text = "a,\"b, \"\"c\"\"\",\"two\r\nlines\"\r\nx,\"cut";
+  std::size_t pos = 0;
+  EXPECT_EQ((std::vector<std::string>{"a", "b, \"c\"", "two\r\nlines"}), readCsvRecord(text, &pos));
+  EXPECT_FALSE(readCsvRecord(text, &pos));
+  EXPECT_EQ(text.size(), pos);
+}
+
+// Whatever a row holds, the reader gets back what the writer was given, to the last bit.
+TEST(ValuesRowTest, WrittenRowsReadBackExactly) {
+  ValuesRow quoted;
+  quoted.time = "2026-12-05T07:04:09+01:00";
+  quoted.step = "12, \"left\"\r\nupper";
+  quoted.reference = " part.png";
+  quoted.current = "cap,1.png";
+  quoted.referenceValues = {5000, 300, 4, 45.3, 12.7};
+  quoted.currentValues = {5000, 300, 4, 45.005, 0.1 + 0.2};
+  quoted.error = 0.7071067811865476;
+  quoted.tolerance = 0.1;
+  quoted.snapped = "Angle Radius";
+  ValuesRow odd = quoted;
+  odd.referenceValues = {};
+  odd.currentValues = {1, 2};
+  odd.error = INFINITY;
+  odd.accepted = true;
+  odd.snapped = "";
+  for (const ValuesRow& row : {quoted, odd}) {
+    const std::optional<ValuesRow> read = readValuesRow(kHeader, fieldsOf(valuesRowText(row)));
+    ASSERT_TRUE(read) << valuesRowText(row);
+    EXPECT_EQ(row.step, read->step);
+    EXPECT_EQ(row.reference, read->reference);
+    EXPECT_EQ(row.current, read->current);
+    EXPECT_EQ(row.referenceValues, read->referenceValues);
+    EXPECT_EQ(row.currentValues, read->currentValues);
+    EXPECT_EQ(row.error, read->error);
+    EXPECT_EQ(row.tolerance, read->tolerance);
+    EXPECT_EQ(row.accepted, read->accepted);
+    EXPECT_EQ(row.snapped, read->snapped);
+    EXPECT_FALSE(read->advice);
+  }
+}
+
+// Columns are found by the header's names: a log with an advice column after the
+// others gives the advice; a row that does not fit, or holds what no writer writes, is none.
+TEST(ValuesRowTest, ColumnsAreReadByTheHeadersNames) {
+  std::string row = valuesRowText(ValuesRow{});
+  row.resize(row.size() - 2);
+  std::vector<std::string> withAdvice = kHeader;
+  withAdvice.push_back("advice");
+  const auto advised =
+      readValuesRow(withAdvice, fieldsOf(row + ",reference:speckle current:corner-cap\r\n"));
+  ASSERT_TRUE(advised);
+  EXPECT_EQ("reference:speckle current:corner-cap", advised->advice.value_or("?"));
+  EXPECT_EQ("", readValuesRow(kHeader, fieldsOf(row + ",\r\n"))->advice.value_or("?"));
+
+  const std::pair<std::string, std::string> bad[] = {
+      {"0,rejected,", "0,maybe,"}, {"0,rejected,", "x,rejected,"}, {",0,0,", ",0,0,0,"}};
+  for (const auto& [from, to] : bad) {
+    std::string wrong = row;
+    const std::size_t at = wrong.rfind(from);
+    ASSERT_NE(std::string::npos, at) << row;
+    wrong.replace(at, from.size(), to);
+    EXPECT_FALSE(readValuesRow(kHeader, fieldsOf(wrong + "\r\n"))) << wrong;
+  }
+  EXPECT_FALSE(readValuesRow(kHeader, {"2026-12-05T07:04:09+01:00", "s"}));
+}
+
+}  // namespace
+}  // namespace corvantis
