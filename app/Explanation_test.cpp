@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "test/TestUtil.h"
+#include "workspace/JournalLine.h"
 
 namespace corvantis {
 namespace {

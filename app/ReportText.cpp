@@ -147,11 +147,11 @@ std::string printable(const std::string& text) {
 }
 
 void writeReportText(const CellReport& report, std::ostream& out) {
-  out << "Cell " << printable(report.base) << "\n";
+  out << "Base " << printable(report.base) << "\n";
   out << "Journal: " << report.journalFiles << " file(s), " << report.verdictLines
       << " verdict line(s), " << report.skippedLines << " other line(s) skipped\n";
   if (report.valuesFiles == 0) {
-    out << "Values log: off (create debug/corvantis.csv in the cell to switch it on)\n";
+    out << "Values log: off (create debug/corvantis.csv in the base directory to switch it on)\n";
   } else {
     out << "Values log: " << report.valuesFiles << " file(s), " << report.valuesRows << " row(s), "
         << report.skippedRows << " other row(s) skipped\n";

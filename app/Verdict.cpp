@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "workspace/NumberText.h"
+
 namespace corvantis {
 ValueClass classifyValue(double x) {
   // Not-a-number and infinity have no fractional part to speak of; leaving them
