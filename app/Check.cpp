@@ -121,8 +121,13 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
     accepted = isAccepted(error, tolerance);
     workspace.writeJournal(
         composeVerdictLine(args.stepId, current.getFileName(), accepted, error, tolerance));
-    workspace.recordCheck(
-        checkRecord(args, referenceSignature, currentSignature, error, tolerance, accepted));
+    // The verdict is journalled: from here on nothing may turn it into a failed run.
+    try {
+      workspace.recordCheck(
+          checkRecord(args, referenceSignature, currentSignature, error, tolerance, accepted));
+    } catch (const std::exception& e) {
+      err << "corvantis: values log and reject archive not kept: " << e.what() << "\n";
+    }
   }
   // Only after the journal line is complete in its file does the caller see the verdict.
   out << (accepted ? '1' : '0');
