@@ -44,7 +44,8 @@ TEST(ValuesLogTest, RowHoldsLocalTimeWithOffsetNamesValuesAsStoredVerdictAndSnap
 }
 
 // Only while the file (or its first generation) exists; a new file (an empty one, or
-// after a rotation like the journal's) starts with the header; a failed write is told and leaves the file as it was.
+// after a rotation like the journal's) starts with the header; a failed write is told
+// and leaves the file as it was.
 TEST(ValuesLogTest, IsWrittenOnlyWhileTheFileExistsWithTheHeaderFirst) {
   test::TempDir dir;
   test::TestPlatform platform;
