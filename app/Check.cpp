@@ -148,7 +148,12 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
     CheckRecord record =
         checkRecord(args, referenceSignature, currentSignature, error, tolerance, accepted);
     record.advice = adviceColumn(referenceAdvice, adviseOn(current.measures()));
-    workspace.recordCheck(record);
+    // The verdict is journalled: from here on nothing may turn it into a failed run.
+    try {
+      workspace.recordCheck(record);
+    } catch (const std::exception& e) {
+      err << "corvantis: values log and reject archive not kept: " << e.what() << "\n";
+    }
   }
   // Only after the journal line is complete in its file does the caller see the verdict.
   out << (accepted ? '1' : '0');

@@ -101,7 +101,7 @@ echo "goals: x time <= 0.20 at vga, <= 0.40 at 5mp, 12mp and 8k; x first <= 0.70
   "x mem <= 0.25 at 5mp and 12mp; the 8k check within 256 MiB"
 
 # The values log and a full reject archive switched on, against the same check without
-# them. The checks reject (tolerance -1), so every run writes a row, links the capture
+# them. The checks reject (tolerance -1), so every run writes a row, copies the capture
 # and drops the oldest archived file.
 echo
 printf '%-5s %-4s | %9s %9s %6s\n' size fmt "off ms" "on ms" "x on"
@@ -115,7 +115,7 @@ for size in vga 5mp; do
   off="$work/diag-$size-off/robots/R1"
   : >"$on/debug/corvantis.csv"
   mkdir -p "$on/debug/rejects"
-  for n in $(seq 100 299); do : >"$on/debug/rejects/20250101-000$n"; done
+  for n in $(seq 100 299); do : >"$on/debug/rejects/20250101-000${n}_1_cap.bmp"; done
   cd "$work/diag-$size-on/bin"
   "$bin/corvantis" 1 "$off/img/ref.bmp" "$off/img/cap.bmp" -1 >/dev/null
   "$bin/corvantis" 1 "$on/img/ref.bmp" "$on/img/cap.bmp" -1 >/dev/null

@@ -66,8 +66,8 @@ class TestPlatform : public Platform {
   Status listDirectory(Text p, std::vector<DirectoryEntry>* entries) const override {
     return real_.listDirectory(p, entries);
   }
-  Status linkOrCopy(Text from, Text to) override {
-    return unlessInjected(__func__, from, [&] { return real_.linkOrCopy(from, to); });
+  Status copyFile(Text from, Text to) override {
+    return unlessInjected(__func__, from, [&] { return real_.copyFile(from, to); });
   }
   Status lockFile(Text p, int /*timeoutMs*/, std::unique_ptr<FileLock>* lock) override {
     return unlessInjected(__func__, p, [&] { return real_.lockFile(p, 0, lock); });

@@ -19,7 +19,8 @@ bool isDue(const Platform& platform, const std::string& journalPath) {
 
 std::string journalLockPath(const std::string& journalPath) { return journalPath + ".lock"; }
 
-void rotateJournal(Platform& platform, const std::string& journalPath, std::ostream& diagnostics) {
+void rotateJournal(Platform& platform, const std::string& journalPath, std::ostream& diagnostics,
+                   const std::string& fresh) {
   if (!isDue(platform, journalPath)) return;
   // Checks that find the journal full at the same moment take turns; whoever comes
   // second finds it rotated already and must not shift the generations once more.
@@ -46,6 +47,12 @@ void rotateJournal(Platform& platform, const std::string& journalPath, std::ostr
   for (std::size_t n = names.size() - 1; n >= 1; --n)
     told(platform.moveNoReplace(names[n - 1], names[n]), names[n - 1]);
   told(platform.moveNoReplace(journalPath, names[0]), journalPath);
+  // Under the lock: a check that finds the name missing waits for it (see the values
+  // log). A check that created the file meanwhile has started it itself.
+  if (fresh.empty() || platform.fileExists(journalPath)) return;
+  const Status started = platform.writeNewFile(journalPath, fresh);
+  if (!started.ok() && !platform.fileExists(journalPath))
+    diagnostics << "corvantis: not started anew after rotating: " << started.message() << "\n";
 }
 
 void writeJournalLine(Platform& platform, const std::string& journalPath, const std::string& text,

@@ -27,8 +27,10 @@ std::string journalLockPath(const std::string& journalPath);
 // When the journal at `journalPath` has reached kRotateKiB, drops its oldest generation
 // and shifts the others by one, the journal becoming generation 1, holding the lock of
 // journalLockPath meanwhile. A step that fails is told on `diagnostics`; the others are
-// still taken.
-void rotateJournal(Platform& platform, const std::string& journalPath, std::ostream& diagnostics);
+// still taken. A `fresh` text that is not empty starts the new journal before the lock
+// is released, for files whose existence is their switch.
+void rotateJournal(Platform& platform, const std::string& journalPath, std::ostream& diagnostics,
+                   const std::string& fresh = std::string());
 
 // Rotates, then appends the line of `text` with the current local time. A failure to
 // write is told on `diagnostics` in one line.

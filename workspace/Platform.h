@@ -99,9 +99,11 @@ class Platform {
   // is no directory or cannot be read.
   virtual Status listDirectory(const std::string& path,
                                std::vector<DirectoryEntry>* entries) const = 0;
-  // Makes `to` a hard link of `from`, or a copy where no link can be made (another file
-  // system); fails when `to` exists. A failed copy leaves no part of `to` behind.
-  virtual Status linkOrCopy(const std::string& from, const std::string& to) = 0;
+  // Makes `to` a copy of the bytes of `from` (of its target, when it is a symbolic link)
+  // that later changes to `from` leave alone: shared blocks where the file system can
+  // clone them, else copied in pieces of bounded size. Fails when `to` exists; a failed
+  // copy leaves no part of `to` behind.
+  virtual Status copyFile(const std::string& from, const std::string& to) = 0;
   // Takes the lock of `path` (creating the file when missing), waiting at most
   // `timeoutMs` milliseconds; fails when it cannot be had in that time.
   virtual Status lockFile(const std::string& path, int timeoutMs,

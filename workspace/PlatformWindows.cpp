@@ -236,19 +236,12 @@ class WindowsPlatform : public Platform {
     return Status::success();
   }
 
-  Status linkOrCopy(const std::string& from, const std::string& to) override {
-    if (::CreateHardLinkA(to.c_str(), from.c_str(), nullptr)) return Status::success();
+  Status copyFile(const std::string& from, const std::string& to) override {
+    // CopyFile goes piece by piece itself and copies the target of a symbolic link.
+    if (::CopyFileA(from.c_str(), to.c_str(), TRUE)) return Status::success();
     const DWORD error = ::GetLastError();
-    // Across volumes, or on one without hard links (FAT), the capture is copied.
-    if (error != ERROR_NOT_SAME_DEVICE && error != ERROR_INVALID_FUNCTION &&
-        error != ERROR_NOT_SUPPORTED && error != ERROR_TOO_MANY_LINKS)
-      return windowsError(to, error);
-    if (!::CopyFileA(from.c_str(), to.c_str(), TRUE)) {
-      const DWORD copyError = ::GetLastError();
-      if (copyError != ERROR_FILE_EXISTS) ::DeleteFileA(to.c_str());
-      return windowsError(to, copyError);
-    }
-    return Status::success();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) ::DeleteFileA(to.c_str());
+    return windowsError(to, error);
   }
 
   Status lockFile(const std::string& path, int timeoutMs,

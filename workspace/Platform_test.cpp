@@ -55,7 +55,7 @@ TEST_F(PlatformTest, OnlyReplaceFileReplacesAnExistingFile) {
   test::writeFile(dir_.file("from"), "new");
   test::writeFile(dir_.file("to"), "old");
   EXPECT_FALSE(platform_.moveNoReplace(at("from"), at("to")).ok());
-  EXPECT_FALSE(platform_.linkOrCopy(at("from"), at("to")).ok());
+  EXPECT_FALSE(platform_.copyFile(at("from"), at("to")).ok());
   const Status again = platform_.writeNewFile(at("to"), "other");
   EXPECT_TRUE(test::holds(again.message(), at("to") + ": "));
   EXPECT_TRUE(test::holds(again.message(), "exists"));
@@ -64,9 +64,32 @@ TEST_F(PlatformTest, OnlyReplaceFileReplacesAnExistingFile) {
   EXPECT_TRUE(platform_.moveNoReplace(at("from"), at("moved")).ok());
   EXPECT_TRUE(platform_.replaceFile(at("moved"), at("to")).ok());
   EXPECT_FALSE(platform_.replaceFile(at("moved"), at("to")).ok());
-  EXPECT_FALSE(platform_.linkOrCopy(at("moved"), at("new")).ok());
+  EXPECT_FALSE(platform_.copyFile(at("moved"), at("new")).ok());
   EXPECT_EQ("new", test::readFile(dir_.file("to")));
   EXPECT_EQ(std::vector<std::string>{"to"}, test::fileNamesIn(dir_.path().string()));
+}
+
+// A copy keeps the bytes the file had, in pieces beyond one buffer too, when the camera
+// then rewrites its capture in place (as a hard link would not); a copy that fails leaves
+// nothing behind.
+TEST_F(PlatformTest, CopyKeepsTheBytesOfItsMomentOrLeavesNothing) {
+  std::string large;
+  for (std::size_t n = 0; large.size() < (3u << 20) + 5; ++n) large += std::to_string(n) + ",";
+  const struct {
+    const char* name;
+    std::string content;  // empty: no file to copy
+    bool copied;
+  } cases[] = {{"small", "pixels", true}, {"large", large, true}, {"missing", "", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.content.empty()) test::writeFile(dir_.file("cap.bmp"), c.content);
+    EXPECT_EQ(c.copied, platform_.copyFile(at("cap.bmp"), at("kept.bmp")).ok());
+    if (!c.content.empty()) test::writeFile(dir_.file("cap.bmp"), "next capture");
+    EXPECT_EQ(c.content, test::readFile(dir_.file("kept.bmp")));
+    EXPECT_EQ(c.copied, std::filesystem::exists(dir_.file("kept.bmp")));
+    std::filesystem::remove(dir_.file("kept.bmp"));
+    std::filesystem::remove(dir_.file("cap.bmp"));
+  }
 }
 
 // Bytes go to disk and come back as they are: CR LF stays CR LF, a NUL stays a NUL. Nothing

@@ -3,7 +3,10 @@
 // check rejected and which tolerance would suit the cell.
 //
 // It is switched on by creating debug/corvantis.csv below the base directory, and is
-// rotated, locked and appended to like the journal (one appending write per row).
+// rotated, locked and appended to like the journal (one appending write per row). The
+// switch never goes off by itself: a rotation starts the new file, header and all, before
+// it lets go of its lock, and a first generation found without the log (a rotation cut
+// short) has the log started anew.
 // The row's columns and their text are ValuesRow's, which the report reads back.
 #pragma once
 
@@ -40,9 +43,9 @@ struct CheckRecord {
 // separated by blanks, and the advice codes.
 std::string valuesLogRow(const LocalTime& time, const CheckRecord& record);
 
-// When the log at `logPath` exists, rotates it as the journal and appends the row of
-// `record` (with the header first when the file is empty or new after a rotation). A
-// failure to write is told on `diagnostics` in one line.
+// When the log at `logPath` exists (or its first generation does), rotates it as the
+// journal and appends the row of `record` (with the header first when the file is empty
+// or new). A failure to write is told on `diagnostics` in one line.
 void appendValuesRow(Platform& platform, const std::string& logPath, const CheckRecord& record,
                      std::ostream& diagnostics);
 

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "test/TestPlatform.h"
 #include "test/TestUtil.h"
+#include "workspace/Journal.h"
 
 namespace corvantis {
 namespace {
@@ -43,8 +45,9 @@ TEST(ValuesLogTest, RowHoldsLocalTimeWithOffsetNamesValuesAsStoredVerdictSnapsAn
             valuesLogRow(LocalTime{2027, 1, 2, 3, 4, 5, 60}, kRejected).substr(0, 25));
 }
 
-// Only while the file exists; a new file (an empty one, or after a rotation like the
-// journal's) starts with the header; a failed write is told and leaves the file as it was.
+// Only while the file (or its first generation) exists; a new file (an empty one, or
+// after a rotation like the journal's) starts with the header; a failed write is told
+// and leaves the file as it was.
 TEST(ValuesLogTest, IsWrittenOnlyWhileTheFileExistsWithTheHeaderFirst) {
   test::TempDir dir;
   test::TestPlatform platform;
@@ -66,10 +69,69 @@ TEST(ValuesLogTest, IsWrittenOnlyWhileTheFileExistsWithTheHeaderFirst) {
   EXPECT_EQ(valuesLogHeader() + row, test::readFile(log));
   EXPECT_EQ("", told.str());
 
+  // A first generation without the log: a rotation is under way (its lock held past the
+  // wait: told), or was cut short by an older version (the log starts anew, told).
+  std::filesystem::remove(log);
+  {
+    std::unique_ptr<FileLock> rotating;
+    ASSERT_TRUE(defaultPlatform().lockFile(journalLockPath(log), 0, &rotating).ok());
+    appendValuesRow(platform, log, kRejected, told);
+  }
+  EXPECT_FALSE(std::filesystem::exists(log));
+  EXPECT_TRUE(test::holds(told.str(), "values log row not written: " + log + ".lock: "));
+  appendValuesRow(platform, log, kRejected, told);
+  EXPECT_EQ(valuesLogHeader() + row, test::readFile(log));
+  EXPECT_TRUE(test::holds(told.str(), log + " started anew"));
+
   platform.failOn("appendDurably", "corvantis.csv", "No space left");
   appendValuesRow(platform, log, kRejected, told);
   EXPECT_EQ(valuesLogHeader() + row, test::readFile(log));
   EXPECT_TRUE(test::holds(told.str(), "values log row not written: " + log + ": No space left"));
+}
+
+// The real platform, with the check "killed" before its n-th file operation: an exception
+// unwinds it, letting go of the rotation's lock as the system would.
+class DyingPlatform : public test::TestPlatform {
+ public:
+  struct Killed {};
+  explicit DyingPlatform(int operationsLeft) : left_(operationsLeft) {}
+
+ protected:
+  std::optional<Status> fault(const std::string& op, const std::string& path) const override {
+    if (left_-- == 0) throw Killed();
+    return TestPlatform::fault(op, path);
+  }
+
+ private:
+  mutable int left_;
+};
+
+// A check killed at each step of rotating the full log, then the next check: its row is in
+// the log after the header, and the full log is the first generation.
+TEST(ValuesLogTest, RotationKilledAtAnyStepLeavesTheLogSwitchedOn) {
+  const std::string full(kRotateKiB * 1024, 'x');
+  int operations = 0;  // the kills before the rotation that ran through
+  for (bool killed = true; killed; ++operations) {
+    SCOPED_TRACE("killed before operation " + std::to_string(operations));
+    test::TempDir dir;
+    const std::string log = dir.file("debug/corvantis.csv");
+    test::writeFile(log, full);
+    std::ostringstream told;
+    try {
+      DyingPlatform dying(operations);
+      appendValuesRow(dying, log, kRejected, told);
+      killed = false;
+    } catch (const DyingPlatform::Killed&) {
+    }
+    const bool cutShort = !std::filesystem::exists(log);
+    test::TestPlatform platform;
+    appendValuesRow(platform, log, kRejected, told);
+    const std::string row = valuesLogRow(platform.localTime(), kRejected);
+    EXPECT_EQ(valuesLogHeader() + row + (killed ? "" : row), test::readFile(log));
+    EXPECT_EQ(full, test::readFile(dir.file("debug/corvantis_1.csv")));
+    EXPECT_EQ(cutShort, test::holds(told.str(), "started anew")) << told.str();
+  }
+  EXPECT_GE(operations, 4) << "lock, oldest, move, new file, append";
 }
 
 }  // namespace

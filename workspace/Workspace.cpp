@@ -1,12 +1,31 @@
 #include "workspace/Workspace.h"
 
+#include <exception>
 #include <iostream>
+#include <new>
 
 #include "workspace/FileNames.h"
 #include "workspace/Journal.h"
 #include "workspace/RejectArchive.h"
 
 namespace corvantis {
+
+namespace {
+
+// The verdict is in the journal by now: keeping the evidence of it may fail in any way
+// (out of memory on a huge capture among them) without changing what the caller sees.
+template <typename Keep>
+void keepEvidence(const char* what, std::ostream& diagnostics, const Keep& keep) {
+  try {
+    keep();
+  } catch (const std::bad_alloc&) {
+    diagnostics << "corvantis: " << what << " not kept: out of memory\n";
+  } catch (const std::exception& e) {
+    diagnostics << "corvantis: " << what << " not kept: " << e.what() << "\n";
+  }
+}
+
+}  // namespace
 
 Workspace::Workspace(const std::string& referencePath, Platform& platform,
                      std::ostream* diagnostics)
@@ -52,10 +71,14 @@ void Workspace::recordCheck(const CheckRecord& record) {
   // Without a base directory there is no cell to keep anything for; writeJournal has
   // said so already.
   if (baseDir_.empty()) return;
-  appendValuesRow(platform_, valuesLogPathOf(baseDir_), record, diagnostics_);
-  if (!record.accepted)
+  keepEvidence("values log row", diagnostics_, [&] {
+    appendValuesRow(platform_, valuesLogPathOf(baseDir_), record, diagnostics_);
+  });
+  if (record.accepted) return;
+  keepEvidence("reject archive capture", diagnostics_, [&] {
     archiveReject(platform_, rejectsDirOf(baseDir_), record.currentPath, record.stepId,
                   diagnostics_);
+  });
 }
 
 }  // namespace corvantis

@@ -46,7 +46,8 @@ class Workspace {
   void writeJournal(const std::string& text);
   // Keeps what the cell's diagnostics ask for, after the journal line: the row of the
   // values log when debug/corvantis.csv exists, and for a rejected check the capture in
-  // debug/rejects/ when that exists. Failures are told on the diagnostics stream.
+  // debug/rejects/ when that exists. Failures, exceptions among them, are told on the
+  // diagnostics stream and go no further.
   void recordCheck(const CheckRecord& record);
 
   const std::string& baseDir() const { return baseDir_; }

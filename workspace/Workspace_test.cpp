@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <new>
 #include <sstream>
 
 #include "test/TestPlatform.h"
@@ -45,6 +46,51 @@ TEST(WorkspaceTest, WithoutDebugDirectoryTheCheckSaysThatCreatingItSwitchesTheJo
                 " does not exist; create it to switch the journal on\n",
             told.str());
   EXPECT_FALSE(std::filesystem::exists(dir.file("robots/R1/debug")));
+}
+
+// The real platform, out of memory in one operation (as a copy of a huge capture was).
+class ExhaustedPlatform : public test::TestPlatform {
+ public:
+  explicit ExhaustedPlatform(std::string op) : op_(std::move(op)) {}
+
+ protected:
+  std::optional<Status> fault(const std::string& op, const std::string& path) const override {
+    if (op == op_) throw std::bad_alloc();
+    return TestPlatform::fault(op, path);
+  }
+
+ private:
+  std::string op_;
+};
+
+// The verdict is journalled before the evidence is kept: a failure there, of any kind, is
+// told and keeps the other evidence, and the check goes on.
+TEST(WorkspaceTest, EvidenceThatCannotBeKeptIsToldAndGoesNoFurther) {
+  const struct {
+    const char* op;
+    const char* told;
+    bool rowKept, captureKept;
+  } cases[] = {
+      {"copyFile", "reject archive capture not kept: out of memory", true, false},
+      {"appendDurably", "values log row not kept: out of memory", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.op);
+    test::TempDir dir;
+    const std::string debug = dir.file("robots/R1/debug");
+    test::writeFile(dir.file("cap.bmp"), "pixels");
+    test::writeFile(debug + "/corvantis.csv", "");
+    std::filesystem::create_directories(debug + "/rejects");
+    ExhaustedPlatform platform(c.op);
+    std::ostringstream told;
+    CheckRecord rejected;
+    rejected.currentPath = dir.file("cap.bmp");
+    Workspace workspace(dir.file("robots/R1/ref/part.bmp"), platform, &told);
+    EXPECT_NO_THROW(workspace.recordCheck(rejected));
+    EXPECT_EQ("corvantis: " + std::string(c.told) + "\n", told.str());
+    EXPECT_EQ(c.rowKept, !test::readFile(debug + "/corvantis.csv").empty());
+    EXPECT_EQ(c.captureKept, test::fileNamesIn(debug + "/rejects").size() == 1);
+  }
 }
 
 }  // namespace
