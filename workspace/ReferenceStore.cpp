@@ -98,7 +98,7 @@ std::uint64_t ReferenceStore::storedTime(const std::string& key) {
   return cachedTime_;
 }
 
-void ReferenceStore::removeAbandoned(const std::string& prefix) {
+void ReferenceStore::removeAbandoned(const std::string& prefix, const std::string& tail) {
   const std::size_t separator = prefix.find_last_of("/\\");
   const std::string directory =
       separator == std::string::npos ? std::string() : prefix.substr(0, separator + 1);
@@ -108,7 +108,9 @@ void ReferenceStore::removeAbandoned(const std::string& prefix) {
   platform_.listDirectory(directory.empty() ? "." : directory, &entries);
   for (const DirectoryEntry& entry : entries) {
     const std::string& name = entry.name;
-    if (name.compare(0, start.size(), start) != 0 || !isTemporarySuffix(name.substr(start.size())))
+    if (name.size() < start.size() + tail.size() || name.compare(0, start.size(), start) != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0 ||
+        !isTemporarySuffix(name.substr(start.size(), name.size() - start.size() - tail.size())))
       continue;
     const std::string path = directory + name;
     const std::uint64_t written = platform_.fileTime(path);
@@ -207,8 +209,9 @@ bool ReferenceStore::rewrite(const std::string& failure,
   // A killed update leaves the store as it was, so the next check of that reference
   // updates it again; what the killed one left goes once it is surely no live update's.
   const std::string besidePrefix = storePath_ + ".tmp.";
-  removeAbandoned(tempPath_ + ".");
-  removeAbandoned(besidePrefix);
+  removeAbandoned(tempPath_ + ".", "");
+  removeAbandoned(besidePrefix, "");
+  removeAbandoned(storePath_ + ".", ".tmp");  // an earlier version's, beside the store
   // The preferred directory may be missing or on another file system than the store;
   // then one beside the store serves.
   const Status preferred = replaceVia(tempPath_ + ".", content);

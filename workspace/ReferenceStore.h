@@ -75,8 +75,8 @@ class ReferenceStore {
                const std::function<bool(const std::string&, std::string*)>& edit);
 
   // Deletes the temporary files `prefix` + a random part (or, from earlier versions, a
-  // process id) that are older than a minute.
-  void removeAbandoned(const std::string& prefix);
+  // process id) + `tail` that are older than a minute.
+  void removeAbandoned(const std::string& prefix, const std::string& tail);
 
   Platform& platform_;
   std::ostream& diagnostics_;

@@ -294,6 +294,8 @@ TEST_F(ReferenceStoreTest, UpdateRemovesOnlyTemporaryFilesOlderThanAMinute) {
       {temp_ + ".k3x9q0a7m2z2", 61, false},
       {beside + "k3x9q0a7m2z3", 0, true},
       {beside + "k3x9q0a7m2z4", 61, false},
+      {storePath_ + ".7.tmp", 61, false},  // an earlier version's, beside the store
+      {storePath_ + ".8.tmp", 0, true},
       {storeLockPath(storePath_), 999, true},
       {temp_, 999, true},  // names of other programs
       {temp_ + ".keep", 999, true},
