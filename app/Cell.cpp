@@ -15,8 +15,10 @@ const std::vector<CellCommand>& cellCommands() {
       {"explain", "REF CUR [TOL] [--json] [--sheet FILE]",
        "why CUR passes or fails against REF, entry by entry (nothing is written)", runExplain},
       {"store", "BASE", "the reference records kept in the base directory BASE", runStoreListing},
-      {"forget", "BASE NAME",
-       "removes the record of reference NAME, so the next check computes it again", runForget},
+      {"forget", "BASE REF",
+       "removes the record of reference REF (its path below BASE), so the next check computes "
+       "it again",
+       runForget},
       {"report", "BASE [--json] [--html FILE]",
        "per step: verdicts, error spread, snaps and what other tolerances would decide", runReport},
   };

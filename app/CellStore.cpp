@@ -1,9 +1,10 @@
 #include "app/CellStore.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
+#include <map>
 #include <vector>
 
 #include "app/CellFolder.h"
@@ -17,44 +18,6 @@
 namespace corvantis {
 namespace {
 
-// Fields after the name: the time and the five values.
-constexpr std::size_t kFieldsAfterName = 1 + kFeatureCount;
-
-bool isWholeNumber(const std::string& field, std::uint64_t* value) {
-  const char* end = field.data() + field.size();
-  const auto result = std::from_chars(field.data(), end, *value);
-  return !field.empty() && result.ec == std::errc() && result.ptr == end;
-}
-
-// As the store writes them: no "inf", "nan" or "+", which a check reads as -1.
-bool isNumber(const std::string& field, double* value) {
-  if (field.empty() || field.find_first_of("-.0123456789") != 0) return false;
-  const char* end = field.data() + field.size();
-  const auto result = std::from_chars(field.data(), end, *value);
-  return !field.empty() && result.ec == std::errc() && result.ptr == end;
-}
-
-// A record as the store writes it. The name is split off from the right, since a file
-// name may hold commas itself.
-bool readRecord(const std::string& line, std::string* name, StoreRecord* record) {
-  std::vector<std::string> fields;
-  std::size_t end = line.size();
-  while (fields.size() < kFieldsAfterName) {
-    const std::size_t comma = line.rfind(',', end == 0 ? std::string::npos : end - 1);
-    if (end == 0 || comma == std::string::npos) return false;
-    fields.insert(fields.begin(), line.substr(comma + 1, end - comma - 1));
-    end = comma;
-  }
-  *name = line.substr(0, end);
-  if (!isWholeNumber(fields[0], &record->time)) return false;
-  record->values.assign(kFeatureCount, 0.0);
-  for (std::size_t i = 0; i < kFeatureCount; ++i) {
-    if (!isNumber(fields[i + 1], &record->values[i])) return false;
-  }
-  // A line the checks skip as a comment is no record of theirs either.
-  return name->empty() || (*name)[0] != ';';
-}
-
 // 0 with the base directory that `given` names in *base, else the exit status.
 int findBase(const std::string& given, std::string* base, std::ostream& err) {
   if (const int status = resolveBaseDirectory(given, base, err)) return status;
@@ -63,6 +26,22 @@ int findBase(const std::string& given, std::string* base, std::ostream& err) {
   err << "corvantis-cell: " << *base
       << " is no directory (BASE is a robot folder robots/<name>/ of a cell, or the cell)\n";
   return 1;
+}
+
+// The keys of the records in `content` whose last part is `name`, each once, in the
+// order of the store.
+std::string keysOfFileName(const std::string& content, const std::string& name) {
+  std::vector<std::string> keys;
+  std::size_t pos = 0;
+  std::string line;
+  StoreRecord record;
+  while (readLine(content, &pos, &line)) {
+    if (!parseRecord(line, &record) || fileNameOf(record.key) != name) continue;
+    if (std::find(keys.begin(), keys.end(), record.key) == keys.end()) keys.push_back(record.key);
+  }
+  std::string text;
+  for (const std::string& key : keys) text += (text.empty() ? "" : ", ") + key;
+  return text;
 }
 
 std::string storeIn(const std::string& base) {
@@ -111,27 +90,37 @@ int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err) 
     err << "corvantis-cell: " << read.message() << "\n";
     return 1;
   }
-  std::vector<std::string> unreadable;
+  std::vector<std::string> notes;
+  std::map<std::string, std::size_t> firstLines;  // the line of each key that checks read
   std::size_t pos = 0;
   std::string line;
   for (std::size_t number = 1; readLine(content, &pos, &line); ++number) {
-    std::string name;
+    const std::string at = "line " + std::to_string(number);
     StoreRecord record;
-    if (!readRecord(line, &name, &record)) {
-      unreadable.push_back("line " + std::to_string(number) + " is no record: " + line);
+    if (!parseRecord(line, &record)) {
+      notes.push_back(at + " is no record: " + line);
       continue;
     }
-    out << name << '\t' << isoTime(record.time);
-    for (const double value : record.values) out << '\t' << formatStoreNumber(value);
-    out << '\n';
+    const auto first = firstLines.emplace(record.key, number);
+    if (!first.second) {
+      notes.push_back(at + " is not read: line " + std::to_string(first.first->second) +
+                      " holds the record of " + record.key + ": " + line);
+    } else if (!record.distrust.empty()) {
+      notes.push_back(at + " is not trusted (" + record.distrust +
+                      "), so a check computes its reference again: " + line);
+    } else {
+      out << record.key << '\t' << isoTime(record.time);
+      for (const double value : record.values) out << '\t' << formatStoreNumber(value);
+      out << '\n';
+    }
   }
-  for (const std::string& text : unreadable) out << text << '\n';
+  for (const std::string& text : notes) out << text << '\n';
   return 0;
 }
 
 int runForget(const CellArgs& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 2) {
-    err << "usage: corvantis-cell forget BASE NAME\n";
+    err << "usage: corvantis-cell forget BASE REF\n";
     return kCellUsageError;
   }
   std::string base;
@@ -150,13 +139,17 @@ int runForget(const CellArgs& args, std::ostream& out, std::ostream& err) {
     err << "corvantis-cell: " << read.message() << "\n";
     return 1;
   }
-  const std::string key = fileNameOf(args[1]);
+  const std::string key = storeKeyOf(args[1]);
   // The temporary file of the update lies beside the store, on the same file system.
   std::ostringstream told;
   ReferenceStore store(path, path, platform, told);
   const bool removed = store.remove(key);
   relayMessages(told.str(), err);
-  if (!removed) return 1;
+  if (!removed) {
+    const std::string others = keysOfFileName(content, fileNameOf(key));
+    if (!others.empty()) err << "corvantis-cell: records of that file name: " << others << "\n";
+    return 1;
+  }
   out << "forgot " << key << ": the next check computes its signature again\n";
   return 0;
 }

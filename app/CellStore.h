@@ -13,13 +13,16 @@ namespace corvantis {
 // `seconds` since 1970-01-01 00:00:00 UTC in ISO 8601, "2023-11-14T22:13:20Z".
 std::string isoTime(std::uint64_t seconds);
 
-// store BASE: one line per record, "name<TAB>time<TAB>five values", values as the store
-// writes them; then each line that is no record, with its line number. 1 when BASE is
-// no directory or the store cannot be read.
+// store BASE: one line per record a check reads and trusts, "key<TAB>time<TAB>five
+// values", values as the store writes them; then, by line number, each line that no
+// check reads or trusts, with the reason. 1 when BASE is no directory or the store
+// cannot be read.
 int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err);
 
-// forget BASE NAME: removes every record of NAME (a file name, or a path whose file name
-// is taken) under the store's lock. 1 when there is none or the store cannot be changed.
+// forget BASE REF: removes every record of the reference REF (its path below BASE,
+// or any path below the cell's robots directory; storeKeyOf) under the store's lock. 1
+// when there is none (naming the keys of its file name there are) or the store cannot be
+// changed.
 int runForget(const CellArgs& args, std::ostream& out, std::ostream& err);
 
 }  // namespace corvantis

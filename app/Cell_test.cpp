@@ -18,15 +18,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Records with a comma and blanks in their names, among lines no check reads.
+// Records of references with one file name in two folders, blanks in a name, one from
+// an earlier version under its file name alone, among lines no check reads or trusts.
 const std::string kStore =
-    "part.png,1700000000,937,312,4,123.456,17.5\r\n"
+    "ref/part.png,1700000000,937,312,4,123.456,17.5\r\n"
     "; taught by hand\r\n"
-    "left, upper part.png,0,1,2,3,0.66666666666666663,1.0000000000000001e-005\r\n"
+    "ref/st10/upper part.png,1,1,2,3,0.66666666666666663,1.0000000000000001e-005\r\n"
     "\r\n"
-    "half.png,1700000000,937,31\r\n"
-    "bad.png,17x,1,2,3,4,5\r\n"
-    "tail.png,951782400,1,2,3,4,5";  // no final line end
+    "ref/half.png,1700000000,937,31\r\n"
+    "ref/bad.png,17x,1,2,3,4,5\r\n"
+    "ref/st10/part.png,1700000000,937,312,4,-inf,17.5\r\n"
+    "ref/six.png,1700000000,937,312,4,123.456,17.5,1\r\n"
+    "ref/part.png,1700000001,937,312,4,123.456,17.5\r\n"
+    "left, upper part.png,0,1,2,3,4,5\r\n"
+    "part.png,951782400,1,2,3,4,5";  // no final line end
 
 class CellTest : public ::testing::Test {
  protected:
@@ -46,26 +51,40 @@ class CellTest : public ::testing::Test {
   const std::string store_ = dir_.file("robots/R1/corvantis.dat");
 };
 
-// Forget takes a path to the record of its file name; every other line stays as it was.
+// The listing shows what a check reads: the first record of a key, and only one it
+// trusts. Forget takes a reference's path to its record; every other line stays as it was.
 // The cell may stand for its only robot folder.
 TEST_F(CellTest, StoreListsRecordsInIsoTimeThenTheLinesNoCheckReadsAndForgetTakesOneOut) {
+  const auto notTrusted = [](int line, const std::string& why, const std::string& text) {
+    return "line " + std::to_string(line) + " is not trusted (" + why +
+           "), so a check computes its reference again: " + text + "\n";
+  };
   EXPECT_EQ(
       "0\n"
-      "part.png\t2023-11-14T22:13:20Z\t937\t312\t4\t123.456\t17.5\n"
-      "left, upper "
-      "part.png\t1970-01-01T00:00:00Z\t1\t2\t3\t0.66666666666666663\t1.0000000000000001e-005\n"
-      "tail.png\t2000-02-29T00:00:00Z\t1\t2\t3\t4\t5\n"
+      "ref/part.png\t2023-11-14T22:13:20Z\t937\t312\t4\t123.456\t17.5\n"
+      "ref/st10/upper part.png\t1970-01-01T00:00:01Z\t1\t2\t3\t0.66666666666666663\t"
+      "1.0000000000000001e-005\n"
+      "part.png\t2000-02-29T00:00:00Z\t1\t2\t3\t4\t5\n"
       "line 2 is no record: ; taught by hand\n"
-      "line 4 is no record: \n"
-      "line 5 is no record: half.png,1700000000,937,31\n"
-      "line 6 is no record: bad.png,17x,1,2,3,4,5\n\n",
+      "line 4 is no record: \n" +
+          notTrusted(5, "2 values instead of 5", "ref/half.png,1700000000,937,31") +
+          notTrusted(6, "time \"17x\" is no whole number", "ref/bad.png,17x,1,2,3,4,5") +
+          notTrusted(7, "value 4 (\"-inf\") is no finite number",
+                     "ref/st10/part.png,1700000000,937,312,4,-inf,17.5") +
+          notTrusted(8, "6 values instead of 5",
+                     "ref/six.png,1700000000,937,312,4,123.456,17.5,1") +
+          "line 9 is not read: line 1 holds the record of ref/part.png: "
+          "ref/part.png,1700000001,937,312,4,123.456,17.5\n" +
+          notTrusted(10, "time \" upper part.png\" is no whole number",
+                     "left, upper part.png,0,1,2,3,4,5") +
+          "\n",
       run({"store", base_}));
   // Given the cell, its only robot folder is meant.
   EXPECT_EQ(run({"store", base_}), run({"store", cell_}));
   EXPECT_EQ(kStore, test::readFile(store_));
-  EXPECT_EQ("0\nforgot left, upper part.png: the next check computes its signature again\n\n",
-            run({"forget", base_, dir_.file("robots/R1/ref/left, upper part.png")}));
-  EXPECT_EQ("part.png,1700000000,937,312,4,123.456,17.5\r\n; taught by hand\r\n" +
+  EXPECT_EQ("0\nforgot ref/st10/upper part.png: the next check computes its signature again\n\n",
+            run({"forget", base_, dir_.file("robots/R1/ref/st10/upper part.png")}));
+  EXPECT_EQ("ref/part.png,1700000000,937,312,4,123.456,17.5\r\n; taught by hand\r\n" +
                 kStore.substr(kStore.find("\r\n\r\n") + 2),
             test::readFile(store_));
 }
@@ -86,11 +105,14 @@ TEST_F(CellTest, CommandLineAnswersOrFailsAndChangesNothing) {
       {{}, usage + "corvantis-cell: no command given"},
       {{"stor", base_}, usage + "corvantis-cell: unknown command stor"},
       {{"store"}, usage + "usage: corvantis-cell store BASE"},
-      {{"forget", base_}, usage + "usage: corvantis-cell forget BASE NAME"},
+      {{"forget", base_}, usage + "usage: corvantis-cell forget BASE REF"},
       {{"store", missingBase}, "1\n\ncorvantis-cell: " + missingBase + " is no directory"},
       {{"store", emptyBase}, "0\n\ncorvantis-cell: " + emptyBase},
       {{"forget", emptyBase, "part.png"}, "1\n"},
       {{"forget", base_, "upper part.png"}, "1\n\ncorvantis-cell: no record of upper part.png in"},
+      {{"forget", base_, "ref/st20/part.png"},
+       "1\n\ncorvantis-cell: no record of ref/st20/part.png in the store\ncorvantis-cell: records "
+       "of that file name: ref/part.png, ref/st10/part.png, part.png\n"},
       // The cell itself, with R1 and R2: which robot folder is meant is asked.
       {{"store", cell_}, "2\n\ncorvantis-cell: " + cell_ + severalFolders},
       {{"forget", cell_, "part.png"}, "2\n\ncorvantis-cell: " + cell_ + severalFolders},

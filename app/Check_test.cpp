@@ -62,7 +62,7 @@ TEST_F(CheckTest, ReferenceWithAnotherTimeIsRecomputedInPlace) {
     EXPECT_EQ(verdict, cell_.run(check_).out) << time;
     // The short comment line is dropped.
     EXPECT_TRUE(std::regex_match(cell_.store(),
-                                 std::regex("other\\.png,5,1,2,3,4\\.5,6\\.5\r\npart\\.png," +
+                                 std::regex("other\\.png,5,1,2,3,4\\.5,6\\.5\r\nref/part\\.png," +
                                             std::to_string(time) + R"((,-?[0-9.]+){5}\r\n)")))
         << cell_.store();
   }
@@ -102,7 +102,7 @@ TEST_F(CheckTest, ReferenceRewrittenWhileItIsReadKeepsTheTimeFromBefore) {
   close(watch);
   EXPECT_EQ(0, child.result().status) << child.result().err;
   EXPECT_GT(opens, 0);
-  EXPECT_EQ(0u, cell_.store().rfind("part.png,1700000000,", 0)) << cell_.store();
+  EXPECT_EQ(0u, cell_.store().rfind("ref/part.png,1700000000,", 0)) << cell_.store();
 }
 
 // Only the exact words answer. A controller that writes "0,5" gets 0: the rule stands,
@@ -272,7 +272,8 @@ TEST_F(ExplainTest, AgreesWithTheJournalAndTheStoreOfACheckAndForgetMakesItCompu
                     error.substr(0, error.find(',')) + "\nTolerance: 0.1, Status: " + status));
 
     // The reference values are the very numbers the check stored after name and time.
-    std::string stored = cell_.store().substr(cell_.store().find(',', 9) + 1);
+    const std::string store = cell_.store();
+    std::string stored = store.substr(store.find(',', store.find(',') + 1) + 1);
     stored = std::regex_replace(stored.substr(0, stored.size() - 2), std::regex(","), ", ");
     EXPECT_TRUE(test::holds(cellTool({"explain", ref_, cap, "0.1", "--json"}).out,
                             "\"reference\": [" + stored + "]"));
@@ -280,7 +281,7 @@ TEST_F(ExplainTest, AgreesWithTheJournalAndTheStoreOfACheckAndForgetMakesItCompu
   // Without var/tmp the store's temporary file goes beside the store.
   fs::remove_all(cell_.file("var"));
   const std::string taught = cell_.store();
-  const RunResult forget = cellTool({"forget", cell_.file("robots/R1"), "part.png"});
+  const RunResult forget = cellTool({"forget", cell_.file("robots/R1"), ref_});
   EXPECT_EQ("0", std::to_string(forget.status) + forget.err);
   EXPECT_EQ("", cell_.store());
   const RunResult again = cell_.run(check_);
@@ -338,9 +339,11 @@ TEST(PhotographTest, StoredSignaturesMatchAHandComputation) {
   int count = 0;
   for (std::string record; std::getline(records, record); ++count) {
     record.erase(record.find_last_not_of('\r') + 1);
-    const std::string name = record.substr(0, record.find(','));
-    const FeatureVector stored = parseRecord(record, name).values;
-    const auto expected = handComputation(dir + (name == "part.png" ? "ref/" : "cap/") + name);
+    StoreRecord parsed;
+    ASSERT_TRUE(parseRecord(record, &parsed)) << record;
+    const std::string& name = parsed.key;  // the path below the cell's base directory
+    const FeatureVector& stored = parsed.values;
+    const auto expected = handComputation(dir + name);
     ASSERT_EQ(expected.size(), stored.size()) << record;
     for (std::size_t i = 0; i < expected.size(); ++i)
       EXPECT_NEAR(expected[i], stored[i], i < 3 ? 0 : 1e-9) << name << " entry " << i;

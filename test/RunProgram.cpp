@@ -79,7 +79,14 @@ std::string programUnderTest() {
 
 TestCell::TestCell(const std::string& source) {
   namespace fs = std::filesystem;
-  if (!source.empty()) fs::copy(source, dir_.path(), fs::copy_options::recursive);
+  if (!source.empty()) {
+    fs::copy(source, dir_.path(), fs::copy_options::recursive);
+    // As `cp -rp` would: a file of the current second is not stored, and a cell is
+    // rarely checked in the second it was copied.
+    for (const auto& entry : fs::recursive_directory_iterator(source))
+      fs::last_write_time(dir_.path() / fs::relative(entry.path(), source),
+                          fs::last_write_time(entry.path()));
+  }
   fs::remove(file("robots/R1/corvantis.dat"));
   for (const char* dir : {"robots/R1/ref", "robots/R1/cap", "robots/R1/debug", "var/tmp", "bin"})
     fs::create_directories(file(dir));

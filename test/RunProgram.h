@@ -55,7 +55,7 @@ bool setFileTime(const std::string& path, long seconds);
 std::string programUnderTest();
 
 // robots/R1 with ref/, cap/ and debug/, var/tmp, and bin/ to run from; a copy of the
-// cell at `source` without its store, if given.
+// cell at `source` with its file times, without its store, if given.
 struct TestCell {
   explicit TestCell(const std::string& source = "");
   std::string file(const std::string& relative) const { return dir_.file(relative); }

@@ -50,9 +50,9 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
   std::string records = "; cell R1 under stress\r\nother0,1,7,2,3,4,6\r\nother1,1,7,2,3,4,6\r\n";
   std::string expected = records;
   for (int n = 0; n < kReferences; ++n) {
-    records += "ref" + std::to_string(n) + ".png,1,1,1,1,1,1\r\n";
-    expected += "ref" + std::to_string(n) + "\\.png," + std::to_string(kFirstTime + rounds - 1) +
-                "(,[-+.e0-9]+){5}\r\n";
+    records += "ref/ref" + std::to_string(n) + ".png,1,1,1,1,1,1\r\n";
+    expected += "ref/ref" + std::to_string(n) + "\\.png," +
+                std::to_string(kFirstTime + rounds - 1) + "(,[-+.e0-9]+){5}\r\n";
   }
   test::writeFile(cell.file("robots/R1/corvantis.dat"), records);
   // Whole lines up to a little below the rotation size: the rotation falls in the middle

@@ -1,13 +1,12 @@
 // The real platform, on files the tests keep in a test::TempDir, with what tests need on
 // top (like leveldb's ErrorEnv): failures injected per operation and path, the local time
-// fixed at 2026-12-05 07:04:09, a settable clock and a set of running processes. Locks are
+// fixed at 2026-12-05 07:04:09, a settable clock and a settable process id. Locks are
 // asked for without waiting, so that a lock a test holds makes the code give up at once.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -24,8 +23,8 @@ class TestPlatform : public Platform {
   void failOn(Text op, Text pathPart = "", Text reason = "injected failure") {
     faults_.push_back(Fault{op, pathPart, reason});
   }
-  // Other processes that are running; this one always is, any other has ended.
-  void addProcess(std::uint64_t id) { processes_.insert(id); }
+  // The id this process claims, as one in a container of its own may have; 0: its own.
+  void setProcessId(std::uint64_t id) { processId_ = id; }
   // 0: the system's clock.
   void setCurrentTime(std::uint64_t time) { currentTime_ = time; }
 
@@ -34,9 +33,8 @@ class TestPlatform : public Platform {
   bool fileExists(Text p) const override { return real_.fileExists(p); }
   LocalTime localTime() const override { return LocalTime{2026, 12, 5, 7, 4, 9}; }
   std::string workingDirectory() const override { return real_.workingDirectory(); }
-  std::uint64_t processId() const override { return real_.processId(); }
-  bool processExists(std::uint64_t id) const override {
-    return id == processId() || processes_.count(id) > 0;
+  std::uint64_t processId() const override {
+    return processId_ != 0 ? processId_ : real_.processId();
   }
   std::uint64_t currentTime() const override {
     return currentTime_ != 0 ? currentTime_ : real_.currentTime();
@@ -56,6 +54,11 @@ class TestPlatform : public Platform {
   }
   Status writeNewFile(Text p, Text content) override {
     return unlessInjected(__func__, p, [&] { return real_.writeNewFile(p, content); });
+  }
+  // Faults match the prefix.
+  Status writeUniqueFile(Text prefix, Text content, std::string* path) override {
+    return unlessInjected(__func__, prefix,
+                          [&] { return real_.writeUniqueFile(prefix, content, path); });
   }
   Status replaceFile(Text from, Text to) override {
     return unlessInjected(__func__, from, [&] { return real_.replaceFile(from, to); });
@@ -96,7 +99,7 @@ class TestPlatform : public Platform {
 
   Platform& real_ = defaultPlatform();
   std::vector<Fault> faults_;
-  std::set<std::uint64_t> processes_;
+  std::uint64_t processId_ = 0;
   std::uint64_t currentTime_ = 0;
 };
 

@@ -62,7 +62,32 @@ std::string journalPathOf(const std::string& baseDir) {
   return baseDir + kPathSeparator + "debug" + kPathSeparator + "corvantis.log";
 }
 
-std::string storePathOf(const std::string& baseDir) { return baseDir + kStoreFileName; }
+std::string storePathOf(const std::string& baseDir) {
+  if (baseDir.empty()) return kStoreFileName;
+  // On POSIX a backslash is part of a name: "C:\\cell\\robots\\R1\\corvantis.dat" would be a
+  // file of the working directory, so the base directory must end with a real separator.
+  const char last = baseDir.back();
+  const bool separated = last == '/' || last == kPathSeparator[0];
+  return baseDir + (separated ? "" : kPathSeparator) + kStoreFileName;
+}
+
+std::string storeKeyOf(const std::string& referencePath) {
+  const std::size_t baseLength = deriveBaseDir(referencePath).size();
+  const std::string below = referencePath.substr(baseLength);
+  // A path outside any cell keeps its root ("/images/a.bmp").
+  std::string key = baseLength == 0 && !below.empty() && isSeparator(below[0]) ? "/" : "";
+  for (std::size_t start = 0; start < below.size();) {
+    std::size_t end = below.find_first_of(kSeparators, start);
+    if (end == std::string::npos) end = below.size();
+    const std::string part = below.substr(start, end - start);
+    if (!part.empty() && part != ".") {
+      if (!key.empty() && key.back() != '/') key += '/';
+      key += part;
+    }
+    start = end + 1;
+  }
+  return key;
+}
 
 std::string tempPathOf(const std::string& tempRoot) {
   return tempRoot + kPathSeparator + "var" + kPathSeparator + "tmp" + kPathSeparator +

@@ -26,7 +26,14 @@ std::string deriveTempRoot(const std::string& cwd);
 // The journal below the base directory `baseDir` (which ends with a separator).
 std::string journalPathOf(const std::string& baseDir);
 // The store in `baseDir`; the bare file name, so the working directory, when it is empty.
+// A base directory that does not end with a separator of this system (one written with
+// backslashes, on POSIX) gets one, so that it names a directory and never a file here.
 std::string storePathOf(const std::string& baseDir);
+// The key of a reference's record in the store: its path below the base directory, or
+// the whole path when there is none, with one "/" for each run of separators and "."
+// parts left out. Two references of one file name in different folders then have
+// records of their own, and a store keeps its keys between Windows and POSIX.
+std::string storeKeyOf(const std::string& referencePath);
 // The temporary file of a store update below `tempRoot`, without the suffix that keeps
 // concurrent checks apart.
 std::string tempPathOf(const std::string& tempRoot);

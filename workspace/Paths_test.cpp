@@ -12,6 +12,10 @@ namespace {
 // directory the root of the temporary files.
 TEST(PathsTest, DerivedDirectoriesAndFileNames) {
   using Derive = std::string (*)(const std::string&);
+  const std::string sep = kPathSeparator;
+  // Where a backslash is no separator, it cannot end the base directory either.
+  const std::string backslashBase =
+      sep == "/" ? R"(C:\\cell\\robots\\R1\\/)" : R"(C:\\cell\\robots\\R1\\)";
   const std::string deep = "/work/" + std::string(300, 'd');
   const struct {
     Derive derive;
@@ -45,9 +49,24 @@ TEST(PathsTest, DerivedDirectoriesAndFileNames) {
       {fileNameOf, "part07.bmp", "part07.bmp"},
       {fileNameOf, R"(C:\cell\ref\)", ""},
       {fileNameOf, R"(C:\cell\ref/Part 07.BMP)", "Part 07.BMP"},
+      // The store's key: the path below the base directory with "/" between its parts,
+      // so that one file name in two folders gives two keys, and a store written on
+      // Windows serves on Linux. Outside a cell, the whole path.
+      {storeKeyOf, "/cell/robots/R1/ref/st10/part.png", "ref/st10/part.png"},
+      {storeKeyOf, "/cell/robots/R1/ref/st20/part.png", "ref/st20/part.png"},
+      {storeKeyOf, R"(D:\cell\robots\R1\ref\st10\part.png)", "ref/st10/part.png"},
+      {storeKeyOf, R"(D:\cell\robots\R1\\ref\\.\\part.png)", "ref/part.png"},
+      {storeKeyOf, "robots/R1/ref//part.png", "ref/part.png"},
+      {storeKeyOf, "/cell/robots/R1/part.png", "part.png"},
+      {storeKeyOf, "/images/a.bmp", "/images/a.bmp"},
+      {storeKeyOf, R"(C:\images\a.bmp)", "C:/images/a.bmp"},
+      {storeKeyOf, "a.bmp", "a.bmp"},
+      // The store in the base directory, also when its backslashes are no separators.
+      {storePathOf, "", "corvantis.dat"},
+      {storePathOf, "/cell/robots/R1/", "/cell/robots/R1/corvantis.dat"},
+      {storePathOf, R"(C:\\cell\\robots\\R1\\)", backslashBase + "corvantis.dat"},
   };
   for (const auto& c : cases) EXPECT_EQ(c.expected, c.derive(c.input)) << "from " << c.input;
-  const std::string sep = kPathSeparator;
   EXPECT_EQ("/cell" + sep + "var" + sep + "tmp" + sep + "a_kivro.tmp", tempPathOf("/cell"));
 }
 

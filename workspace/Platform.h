@@ -2,7 +2,7 @@
 //
 // Everything that differs between Linux and Windows sits behind `Platform`: file times
 // and sizes, local and current time, listing, deleting and moving files, the working
-// directory, process ids and durable writes. Exactly one implementation file is
+// directory, the process id and durable writes. Exactly one implementation file is
 // compiled per platform (PlatformPosix.cpp, PlatformWindows.cpp); no other file asks
 // which system it runs on. OS errors are turned into a `Status` here, so callers see one
 // kind of result. File contents are handled as raw bytes: callers put the CR LF line
@@ -73,10 +73,9 @@ class Platform {
   virtual LocalTime localTime() const = 0;
   // The process's working directory, without a trailing separator (except a root).
   virtual std::string workingDirectory() const = 0;
-  // A number that differs between processes running at the same time.
+  // A number that differs between processes running at the same time on one system;
+  // processes in separate containers may share it.
   virtual std::uint64_t processId() const = 0;
-  // True unless the process with this id has certainly ended.
-  virtual bool processExists(std::uint64_t id) const = 0;
   // The current time in whole seconds since 1970-01-01 00:00:00 UTC.
   virtual std::uint64_t currentTime() const = 0;
 
@@ -89,6 +88,12 @@ class Platform {
   virtual Status moveNoReplace(const std::string& from, const std::string& to) = 0;
   // Creates `path` (failing when it exists), writes `content` and flushes it to disk.
   virtual Status writeNewFile(const std::string& path, const std::string& content) = 0;
+  // Creates a file whose name is `prefix` followed by characters that no file had there
+  // (never opening an existing one, whatever process made it), writes `content` and
+  // flushes it to disk; *path gets the new file's name. A file that cannot be written
+  // whole is removed again.
+  virtual Status writeUniqueFile(const std::string& prefix, const std::string& content,
+                                 std::string* path) = 0;
   // Atomically puts `from` in place of `to` (replacing it) and makes the rename durable.
   virtual Status replaceFile(const std::string& from, const std::string& to) = 0;
   // Appends `data` to the file (creating it) with a single write, then flushes it to disk.

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "workspace/FileNames.h"
 #include "workspace/Platform.h"
 
 #ifdef __linux__
@@ -109,6 +110,9 @@ Status copyContent(int in, int out, std::vector<char>* buffer, const std::string
   }
 }
 
+// Random names are never all taken by chance; the limit stops a broken random source.
+constexpr int kUniqueNameAttempts = 100;
+
 // The longest an append waits for the lock of the file it appends to.
 constexpr int kAppendLockMs = 2000;
 
@@ -137,6 +141,17 @@ int renameNoReplace(const std::string& from, const std::string& to) {
   errno = ENOSYS;
   return -1;
 #endif
+}
+
+// Creates `path` unless a file of that name exists, writes `content` and flushes it to
+// disk. *openError is the errno of a failed create, 0 once the file was created.
+Status writeExclusive(const std::string& path, const std::string& content, int* openError) {
+  FileDescriptor fd(openRetrying(path, O_WRONLY | O_CREAT | O_EXCL, 0644));
+  *openError = fd.get() < 0 ? errno : 0;
+  if (fd.get() < 0) return posixError(path, *openError);
+  const Status written = writeAll(fd.get(), content.data(), content.size(), path);
+  if (!written.ok()) return written;
+  return syncAndClose(&fd, path);
 }
 
 class PosixPlatform : public Platform {
@@ -193,13 +208,6 @@ class PosixPlatform : public Platform {
 
   std::uint64_t processId() const override { return static_cast<std::uint64_t>(::getpid()); }
 
-  bool processExists(std::uint64_t id) const override {
-    const pid_t pid = static_cast<pid_t>(id);
-    if (pid <= 0 || static_cast<std::uint64_t>(pid) != id) return false;
-    // EPERM: the process is there but belongs to another user.
-    return ::kill(pid, 0) == 0 || errno == EPERM;
-  }
-
   std::uint64_t currentTime() const override {
     return static_cast<std::uint64_t>(std::time(nullptr));
   }
@@ -245,11 +253,23 @@ class PosixPlatform : public Platform {
   }
 
   Status writeNewFile(const std::string& path, const std::string& content) override {
-    FileDescriptor fd(openRetrying(path, O_WRONLY | O_CREAT | O_EXCL, 0644));
-    if (fd.get() < 0) return posixError(path, errno);
-    const Status written = writeAll(fd.get(), content.data(), content.size(), path);
-    if (!written.ok()) return written;
-    return syncAndClose(&fd, path);
+    int openError = 0;
+    return writeExclusive(path, content, &openError);
+  }
+
+  Status writeUniqueFile(const std::string& prefix, const std::string& content,
+                         std::string* path) override {
+    // As mkstemp() does, but with the mode of every other file the cell shares.
+    for (int attempt = 0; attempt < kUniqueNameAttempts; ++attempt) {
+      *path = prefix + randomNameSuffix();
+      int openError = 0;
+      const Status written = writeExclusive(*path, content, &openError);
+      if (openError == EEXIST) continue;
+      // Only a file this call created may go: any other of that name is someone else's.
+      if (!written.ok() && openError == 0) (void)::unlink(path->c_str());
+      return written;
+    }
+    return Status::error(prefix, "no free name found");
   }
 
   Status replaceFile(const std::string& from, const std::string& to) override {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "workspace/FileNames.h"
 #include "workspace/Platform.h"
 #include "workspace/WindowsErrorText.h"
 
@@ -83,6 +84,20 @@ Status flushAndClose(Handle* file, const std::string& path) {
   return Status::success();
 }
 
+// Random names are never all taken by chance; the limit stops a broken random source.
+constexpr int kUniqueNameAttempts = 100;
+
+// Creates `path` unless a file of that name exists (CREATE_NEW), writes `content` and
+// flushes it to disk. *openError is the error of a failed create, 0 once it was created.
+Status writeExclusive(const std::string& path, const std::string& content, DWORD* openError) {
+  Handle file(openFile(path, GENERIC_WRITE, CREATE_NEW));
+  *openError = file.valid() ? 0 : ::GetLastError();
+  if (!file.valid()) return windowsError(path, *openError);
+  const Status written = writeAll(file.get(), content, path);
+  if (!written.ok()) return written;
+  return flushAndClose(&file, path);
+}
+
 class WindowsPlatform : public Platform {
  public:
   std::uint64_t fileTime(const std::string& path) const override {
@@ -138,15 +153,6 @@ class WindowsPlatform : public Platform {
 
   std::uint64_t processId() const override { return ::GetCurrentProcessId(); }
 
-  bool processExists(std::uint64_t id) const override {
-    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
-    // A process of another user cannot be opened, but it is there.
-    if (process == nullptr) return ::GetLastError() == ERROR_ACCESS_DENIED;
-    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    ::CloseHandle(process);
-    return running;
-  }
-
   std::uint64_t currentTime() const override {
     FILETIME now;
     ::GetSystemTimeAsFileTime(&now);
@@ -191,11 +197,22 @@ class WindowsPlatform : public Platform {
   }
 
   Status writeNewFile(const std::string& path, const std::string& content) override {
-    Handle file(openFile(path, GENERIC_WRITE, CREATE_NEW));
-    if (!file.valid()) return lastError(path);
-    const Status written = writeAll(file.get(), content, path);
-    if (!written.ok()) return written;
-    return flushAndClose(&file, path);
+    DWORD openError = 0;
+    return writeExclusive(path, content, &openError);
+  }
+
+  Status writeUniqueFile(const std::string& prefix, const std::string& content,
+                         std::string* path) override {
+    for (int attempt = 0; attempt < kUniqueNameAttempts; ++attempt) {
+      *path = prefix + randomNameSuffix();
+      DWORD openError = 0;
+      const Status written = writeExclusive(*path, content, &openError);
+      if (openError == ERROR_FILE_EXISTS || openError == ERROR_ALREADY_EXISTS) continue;
+      // Only a file this call created may go: any other of that name is someone else's.
+      if (!written.ok() && openError == 0) ::DeleteFileA(path->c_str());
+      return written;
+    }
+    return Status::error(prefix, "no free name found");
   }
 
   Status replaceFile(const std::string& from, const std::string& to) override {

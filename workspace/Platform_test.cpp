@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <set>
 
 #include "test/TestUtil.h"
 #include "workspace/FileNames.h"
@@ -127,6 +128,24 @@ TEST_F(PlatformTest, WritesCreateOnlyInExistingDirectoriesAndReadListAndSizeGive
   // another process would, and gives up once the given time has passed.
   ASSERT_TRUE(platform_.lockFile(at("corvantis.lock"), 0, &held).ok());
   EXPECT_FALSE(platform_.lockFile(at("corvantis.lock"), 20, &lock).ok());
+}
+
+// Each unique file gets a name of its own after the prefix, with its whole content, so
+// that writers who cannot tell each other apart never share one; without the directory
+// there is none.
+TEST_F(PlatformTest, UniqueFilesEachGetANameOfTheirOwn) {
+  std::set<std::string> names;
+  for (int n = 0; n < 20; ++n) {
+    std::string path;
+    ASSERT_TRUE(platform_.writeUniqueFile(at("a_kivro.tmp."), std::to_string(n), &path).ok());
+    EXPECT_EQ(0u, path.rfind(at("a_kivro.tmp."), 0)) << path;
+    EXPECT_EQ(std::to_string(n), test::readFile(path));
+    names.insert(path);
+  }
+  EXPECT_EQ(20u, names.size());
+  std::string path;
+  EXPECT_FALSE(platform_.writeUniqueFile(at("missing/a_kivro.tmp."), "x", &path).ok());
+  EXPECT_EQ(20u, test::fileNamesIn(dir_.path().string()).size());
 }
 
 }  // namespace

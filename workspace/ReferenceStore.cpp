@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "workspace/FileNames.h"
 #include "workspace/Paths.h"
 #include "workspace/StoreRecord.h"
 
@@ -13,17 +14,29 @@ std::string storeLockPath(const std::string& storePath) { return storePath + ".l
 
 namespace {
 
-// No update takes this long; a temporary file this old was left by a killed check even
-// when another process has taken over its process id.
+// No update takes this long: a temporary file this old was left by a killed check. Its
+// age is all there is to go by, as a process id says nothing across containers.
 constexpr std::uint64_t kAbandonedSeconds = 60;
 
 // Why the record format cannot hold `key`; empty when it can. A line of such a key
 // would belong to another key as well, or read as a comment.
 std::string unstorableReason(const std::string& key) {
-  if (key.find_first_of("\r\n") != std::string::npos) return "its file name holds a line end";
-  if (key.find(',') != std::string::npos) return "its file name holds a comma";
-  if (!key.empty() && key[0] == ';') return "its file name begins with ';'";
+  if (key.find_first_of("\r\n") != std::string::npos) return "its path holds a line end";
+  if (key.find(',') != std::string::npos) return "its path holds a comma";
+  if (!key.empty() && key[0] == ';') return "its path begins with ';'";
   return "";
+}
+
+bool allOf(const std::string& text, const char* characters) {
+  return text.find_first_not_of(characters) == std::string::npos;
+}
+
+// What follows the prefix in a temporary file's name: a random part, or the process id
+// of earlier versions.
+bool isTemporarySuffix(const std::string& suffix) {
+  if (suffix.size() == kRandomSuffixLength)
+    return allOf(suffix, "0123456789abcdefghijklmnopqrstuvwxyz");
+  return !suffix.empty() && suffix.size() <= 19 && allOf(suffix, "0123456789");
 }
 
 }  // namespace
@@ -65,13 +78,13 @@ FeatureVector ReferenceStore::lookup(const std::string& key) {
   // Such a key is never stored; a line that matches it is another key's record.
   if (!unstorableReason(key).empty()) return cachedValues_;
   std::string line;
+  StoreRecord record;
   while (open_ && readLine(content_, &position_, &line)) {
-    if (!line.empty() && line[0] == ';') continue;
-    if (!belongsTo(line, key)) continue;
-    StoreRecord record = parseRecord(line, key);
-    // A record of another length (cut short, or edited by hand) counts as missing, so
-    // the signature is computed again and the record rewritten.
-    if (record.values.size() == kFeatureCount) {
+    if (!parseRecord(line, &record) || record.key != key) continue;
+    // The first record of the key decides. One that cannot be trusted (cut short, edited
+    // by hand, a value that is no number) counts as missing, so the signature is
+    // computed again and the record rewritten.
+    if (record.distrust.empty()) {
       cachedValues_ = std::move(record.values);
       cachedTime_ = record.time;
     }
@@ -85,56 +98,71 @@ std::uint64_t ReferenceStore::storedTime(const std::string& key) {
   return cachedTime_;
 }
 
-void ReferenceStore::removeAbandoned(const std::string& base, const std::string& tail) {
-  const std::size_t separator = base.find_last_of("/\\");
+void ReferenceStore::removeAbandoned(const std::string& prefix, const std::string& tail) {
+  const std::size_t separator = prefix.find_last_of("/\\");
   const std::string directory =
-      separator == std::string::npos ? std::string() : base.substr(0, separator + 1);
-  const std::string prefix = base.substr(directory.size()) + ".";
+      separator == std::string::npos ? std::string() : prefix.substr(0, separator + 1);
+  const std::string start = prefix.substr(directory.size());
   const std::uint64_t now = platform_.currentTime();
   std::vector<DirectoryEntry> entries;
   platform_.listDirectory(directory.empty() ? "." : directory, &entries);
   for (const DirectoryEntry& entry : entries) {
     const std::string& name = entry.name;
-    if (name.size() <= prefix.size() + tail.size() || name.compare(0, prefix.size(), prefix) != 0 ||
-        name.compare(name.size() - tail.size(), tail.size(), tail) != 0)
+    if (name.size() < start.size() + tail.size() || name.compare(0, start.size(), start) != 0 ||
+        name.compare(name.size() - tail.size(), tail.size(), tail) != 0 ||
+        !isTemporarySuffix(name.substr(start.size(), name.size() - start.size() - tail.size())))
       continue;
-    const std::string id = name.substr(prefix.size(), name.size() - prefix.size() - tail.size());
-    if (id.size() > 19 || id.find_first_not_of("0123456789") != std::string::npos) continue;
     const std::string path = directory + name;
     const std::uint64_t written = platform_.fileTime(path);
-    const bool old = now > written && now - written > kAbandonedSeconds;
-    if (old || !platform_.processExists(std::stoull(id))) platform_.deleteFile(path);
+    if (written != 0 && now > written && now - written > kAbandonedSeconds)
+      platform_.deleteFile(path);
   }
 }
 
-bool ReferenceStore::replaceVia(const std::string& tempPath, const std::string& content,
-                                Status* status) {
-  // A leftover of an earlier check with the same process id would block the
-  // exclusive create.
-  platform_.deleteFile(tempPath);
-  *status = platform_.writeNewFile(tempPath, content);
-  if (status->ok()) *status = platform_.replaceFile(tempPath, storePath_);
-  if (status->ok()) return true;
-  platform_.deleteFile(tempPath);
-  return false;
+Status ReferenceStore::replaceVia(const std::string& prefix, const std::string& content) {
+  std::string temporary;
+  const Status written = platform_.writeUniqueFile(prefix, content, &temporary);
+  if (!written.ok()) return written;
+  const Status replaced = platform_.replaceFile(temporary, storePath_);
+  if (!replaced.ok()) platform_.deleteFile(temporary);
+  return replaced;
 }
 
 void ReferenceStore::update(const std::string& key, const FeatureVector& values,
                             std::uint64_t time) {
-  if (values.size() < kFeatureCount) {
-    diagnostics_ << "corvantis: reference of " << key << " not stored: " << values.size()
-                 << " values instead of " << kFeatureCount << "\n";
-    return;
-  }
   const std::string unstorable = unstorableReason(key);
   if (!unstorable.empty()) {
     diagnostics_ << "corvantis: reference of " << key << " not stored: " << unstorable
                  << "; it is computed again in every check\n";
     return;
   }
+  const std::string record = formatRecord(key, values, time);
+  StoreRecord written;
+  // A record that no lookup would trust is not written: it would only be computed again.
+  parseRecord(record.substr(0, record.size() - 2), &written);
+  if (!written.distrust.empty()) {
+    diagnostics_ << "corvantis: reference of " << key << " not stored: " << written.distrust
+                 << "\n";
+    return;
+  }
+  // The store holds whole seconds: a file of the current second may still be rewritten
+  // within it and keep its time. The next check stores it once the second has passed.
+  const std::uint64_t now = platform_.currentTime();
+  if (time >= now) {
+    if (time > now)
+      diagnostics_ << "corvantis: reference of " << key << " not stored: its file time lies "
+                   << time - now << " s ahead of the clock; it is computed again until then\n";
+    return;
+  }
+  // Earlier versions keyed a record by the file name alone, whatever folder the
+  // reference lay in: such a record may hold another reference's signature.
+  const std::string former = key.substr(key.rfind('/') + 1);
+  const bool dropFormer = former != key && unstorableReason(former).empty();
   rewrite("reference of " + key + " not stored",
           [&](const std::string& current, std::string* updated) {
-            *updated = updatedStore(current, key, formatRecord(key, values, time));
+            bool found = false;
+            *updated = updatedStore(dropFormer ? withoutRecord(current, former, &found) : current,
+                                    key, record);
             return true;
           });
 }
@@ -179,16 +207,17 @@ bool ReferenceStore::rewrite(const std::string& failure,
   if (!changed) return false;
 
   // A killed update leaves the store as it was, so the next check of that reference
-  // updates it again and clears away what the killed one left.
-  removeAbandoned(tempPath_, "");
-  removeAbandoned(storePath_, ".tmp");
-  // Each check gets a temporary file of its own. The preferred one may be missing or on
-  // another file system than the store; then one beside the store serves.
-  const std::string suffix = "." + std::to_string(platform_.processId());
-  Status preferred = Status::success();
-  if (replaceVia(tempPath_ + suffix, content, &preferred)) return true;
-  Status beside = Status::success();
-  if (replaceVia(storePath_ + suffix + ".tmp", content, &beside)) return true;
+  // updates it again; what the killed one left goes once it is surely no live update's.
+  const std::string besidePrefix = storePath_ + ".tmp.";
+  removeAbandoned(tempPath_ + ".", "");
+  removeAbandoned(besidePrefix, "");
+  removeAbandoned(storePath_ + ".", ".tmp");  // an earlier version's, beside the store
+  // The preferred directory may be missing or on another file system than the store;
+  // then one beside the store serves.
+  const Status preferred = replaceVia(tempPath_ + ".", content);
+  if (preferred.ok()) return true;
+  const Status beside = replaceVia(besidePrefix, content);
+  if (beside.ok()) return true;
   diagnostics_ << "corvantis: store " << storePath_ << " not updated; it stays as it was ("
                << preferred.message() << "; " << beside.message() << ")\n";
   return false;

@@ -1,7 +1,7 @@
 // A store update killed (SIGKILL) before each of its file operations, and in the middle
 // of writing its new file, leaves the old or the new store, complete; the next check
-// then updates it despite the dead one's lock and removes its temporary files. POSIX
-// only (fork, kill).
+// then updates it despite the dead one's lock and, a minute later, removes its temporary
+// file. POSIX only (fork, kill).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -18,17 +18,18 @@ namespace corvantis {
 namespace {
 
 // The real platform, with the process killed when its countdown of operations runs out.
-// The countdown running out inside writeNewFile writes half the file first.
+// The countdown running out inside writeUniqueFile writes half the file first.
 class KillingPlatform : public test::TestPlatform {
  public:
   explicit KillingPlatform(int operationsLeft) : left_(operationsLeft) {}
 
-  Status writeNewFile(const std::string& path, const std::string& content) override {
+  Status writeUniqueFile(const std::string& prefix, const std::string& content,
+                         std::string* path) override {
     if (left_-- == 0) {
-      TestPlatform::writeNewFile(path, content.substr(0, content.size() / 2));
+      TestPlatform::writeUniqueFile(prefix, content.substr(0, content.size() / 2), path);
       raise(SIGKILL);
     }
-    return TestPlatform::writeNewFile(path, content);
+    return TestPlatform::writeUniqueFile(prefix, content, path);
   }
   std::optional<Status> fault(const std::string& op, const std::string& path) const override {
     if (left_-- == 0) raise(SIGKILL);
@@ -73,7 +74,9 @@ TEST(ReferenceStoreKillTest, KilledUpdateLeavesTheOldOrTheNewStore) {
     // A lock still held by the dead one would leave the store as it was.
     test::writeFile(store, old);
     std::ostringstream told;
-    ReferenceStore(store, temp, defaultPlatform(), told).update("part.bmp", values, 9);
+    test::TestPlatform aMinuteLater;
+    aMinuteLater.setCurrentTime(defaultPlatform().currentTime() + 61);
+    ReferenceStore(store, temp, aMinuteLater, told).update("part.bmp", values, 9);
     EXPECT_EQ(updated, test::readFile(store)) << told.str();
     EXPECT_EQ(files, test::filesBelow(dir.path().string()));
   }

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "test/TestPlatform.h"
 #include "test/TestUtil.h"
+#include "workspace/StoreRecord.h"
 
 namespace corvantis {
 namespace {
@@ -46,7 +50,7 @@ class ReferenceStoreTest : public ::testing::Test {
   std::unique_ptr<ReferenceStore> store_;
 };
 
-TEST_F(ReferenceStoreTest, LookupFindsTheFirstCompleteRecordOfExactlyTheKey) {
+TEST_F(ReferenceStoreTest, LookupTrustsOnlyTheFirstCompleteRecordOfExactlyTheKey) {
   const FeatureVector none, ones(5, 1.0), count = {1, 2, 3, 4, 5};
   const struct {
     std::string store;
@@ -56,10 +60,13 @@ TEST_F(ReferenceStoreTest, LookupFindsTheFirstCompleteRecordOfExactlyTheKey) {
   } cases[] = {
       {"; part.bmp,1,1,1,1,1,1\r\n\r\nx\r\npart.bmp,3,1,2,3,4,5\r\n", "part.bmp", count, 3},
       {"part.bmp,100,1,1,1,1,1\r\npart.bmp,200,2,2,2,2,2\r\n", "part.bmp", ones, 100},
-      // A record without a readable time is passed over for the stored time.
-      {"part.bmp,abc,1,2,3,4,5\r\npart.bmp,200,1,2,3,4,5\r\n", "part.bmp", count, 200},
-      // Only a record of five values counts, also where a store was cut short.
+      // Only a record of five finite numbers and a time counts, also where a store was
+      // cut short; then the first record of the key decides.
+      {"part.bmp,abc,1,2,3,4,5\r\npart.bmp,200,1,2,3,4,5\r\n", "part.bmp", none, 0},
+      {"part.bmp,1,1,2,3,-inf,5\r\npart.bmp,200,1,2,3,4,5\r\n", "part.bmp", none, 0},
       {"part.bmp,1,1,2,3,4,5,6\r\n", "part.bmp", none, 0},
+      {"part.bmp,1,1,2,3,inf,5\r\n", "part.bmp", none, 0},
+      {"part.bmp,1,1,2,,4,5\r\n", "part.bmp", none, 0},
       {"a.bmp,1,1,1,1,1,1\r\npart.bmp,3,1,2,3,4,5", "part.bmp", count, 3},
       {";odd.bmp,1,1,2,3,4,5\r\n", ";odd.bmp", none, 0},
       {"part,1.png,1,1,2,3,4,5\r\n", "part,1.png", none, 0},
@@ -68,7 +75,10 @@ TEST_F(ReferenceStoreTest, LookupFindsTheFirstCompleteRecordOfExactlyTheKey) {
     put(c.store);
     ReferenceStore& store = reopen();
     EXPECT_EQ(c.values, store.lookup(c.key)) << c.store;
-    EXPECT_EQ(c.time, store.storedTime(c.key)) << c.store;
+    // A check asks for the time only of a record it found.
+    if (!c.values.empty()) {
+      EXPECT_EQ(c.time, store.storedTime(c.key)) << c.store;
+    }
   }
   // Cut at every length, as a copy or a full disk may leave it, a store gives each key
   // five values or none.
@@ -92,6 +102,27 @@ TEST_F(ReferenceStoreTest, RemoveTakesOutEveryLineOfTheKeyAndLeavesTheRestAsItIs
     EXPECT_EQ(kStoreAndLock, files());
   }
   EXPECT_TRUE(holds(told_.str(), "no record of part.bmp"));
+}
+
+// A record under the file name alone, as earlier versions keyed every reference, may
+// hold another folder's signature: it goes when the reference's own record is written.
+TEST_F(ReferenceStoreTest, UpdateDropsTheRecordUnderTheFileNameAlone) {
+  const std::string mine = formatRecord("ref/st10/part.bmp", kValues, 1700000000);
+  const std::string other = "ref/st20/part.bmp,1,1,1,1,1,1\r\nmypart.bmp,2,2,2,2,2,2\r\n";
+  const struct {
+    std::string before;
+    std::string after;
+  } cases[] = {
+      {"part.bmp,1,1,1,1,1,1\r\n" + other, other + mine},
+      {other + "ref/st10/part.bmp,1,0,0,0,0,0\r\npart.bmp,1,1,1,1,1,1\r\n", other + mine},
+      {other, other + mine},
+  };
+  for (const auto& c : cases) {
+    put(c.before);
+    reopen().update("ref/st10/part.bmp", kValues, 1700000000);
+    EXPECT_EQ(c.after, onDisk()) << c.before;
+  }
+  EXPECT_EQ("", told_.str());
 }
 
 // The store is replaced completely or stays as it was, and no temporary file is left
@@ -121,13 +152,17 @@ TEST_F(ReferenceStoreTest, KeysTheRecordCannotHoldAreNeverStored) {
   const std::string before = "part,1700000000,1,1,1,1,1\r\n";
   const std::pair<std::string, const char*> cases[] = {
       {"1.png", "4 values instead of 5"},  // fewer values than a record holds
+      {"inf.png", "value 4 (\"inf\") is no finite number"},
       {"part,1.png", "holds a comma"},
       {";odd.bmp", "begins with ';'"},
       {"evil\nforged.bmp", "holds a line end"},
   };
   for (const auto& [key, told] : cases) {
     put(before);
-    reopen().update(key, key == "1.png" ? FeatureVector{1, 2, 3, 4} : kValues, 1700000001);
+    const FeatureVector values = key == "1.png"     ? FeatureVector{1, 2, 3, 4}
+                                 : key == "inf.png" ? FeatureVector{1, 2, 3, HUGE_VAL, 5}
+                                                    : kValues;
+    reopen().update(key, values, 1700000001);
     EXPECT_EQ(before, onDisk()) << key;
     EXPECT_TRUE(holds(told_.str(), told));
   }
@@ -174,25 +209,99 @@ TEST_F(ReferenceStoreTest, UpdateHoldsTheLockOfTheStoreItWrites) {
   EXPECT_TRUE(platform_.lockFile(storeLockPath(storePath_), 0, &other).ok());
 }
 
-// Temporary files of updates that were killed: gone once their process has ended or
-// they are older than a minute; those of running checks and other files stay.
-TEST_F(ReferenceStoreTest, UpdateRemovesAbandonedTemporaryFiles) {
-  const std::uint64_t self = platform_.processId();
-  const auto id = [](std::uint64_t n) { return "." + std::to_string(n); };
+// The store holds whole seconds: a reference of the current second may still be
+// rewritten within it under the same time, so its record waits for the next check. A
+// time ahead of the clock is told, as every check computes that reference until then.
+TEST_F(ReferenceStoreTest, RecordIsStoredOnlyOnceItsSecondHasPassed) {
+  const struct {
+    std::uint64_t time;
+    bool stored;
+    const char* told;
+  } cases[] = {
+      {1699999999, true, ""},
+      {1700000000, false, ""},
+      {1700000100, false, "its file time lies 100 s ahead of the clock"},
+  };
+  platform_.setCurrentTime(1700000000);
+  for (const auto& c : cases) {
+    put("");
+    told_.str("");
+    reopen().update("part.bmp", kValues, c.time);
+    EXPECT_EQ(c.stored ? formatRecord("part.bmp", kValues, c.time) : "", onDisk()) << c.time;
+    EXPECT_EQ(std::string(c.told).empty(), told_.str().empty()) << told_.str();
+    EXPECT_TRUE(holds(told_.str(), c.told));
+  }
+}
+
+// Calls `between` once, at the first rename this platform is asked for, in place of it.
+class InterleavedPlatform : public test::TestPlatform {
+ public:
+  mutable std::function<std::optional<Status>(const std::string& from)> between;
+
+ protected:
+  std::optional<Status> fault(const std::string& op, const std::string& path) const override {
+    if (op != "replaceFile" || !between) return TestPlatform::fault(op, path);
+    const auto once = std::move(between);
+    between = nullptr;
+    return once(path);
+  }
+};
+
+// Robots in containers of their own share the cell's var/tmp and may both be process 4.
+// Check Y of R2 writes its temporary file after X of R1 has written its own, X renames
+// its file before Y does: each store still gets its own robot's record.
+TEST_F(ReferenceStoreTest, UpdatesOfProcessesWithOneIdNeverMeet) {
+  const std::string r2 = dir_.file("cell/robots/R2/corvantis.dat");
+  std::filesystem::create_directories(dir_.file("cell/robots/R2"));
+  const FeatureVector values2 = {1, 2, 3, 4, 5};
+  InterleavedPlatform x, y;
+  x.setProcessId(4);
+  y.setProcessId(4);
+  ReferenceStore storeX(storePath_, temp_, x, told_), storeY(r2, temp_, y, told_);
+  x.between = [&](const std::string& fromX) {
+    y.between = [&, fromX](const std::string&) -> std::optional<Status> {
+      EXPECT_TRUE(defaultPlatform().replaceFile(fromX, storePath_).ok());
+      return std::nullopt;  // then Y's own rename
+    };
+    storeY.update("part.bmp", values2, 1700000000);
+    return Status::success();  // X's rename is made within Y's update
+  };
+  storeX.update("part.bmp", kValues, 1700000000);
+  EXPECT_EQ(kRecord, onDisk());
+  EXPECT_EQ(formatRecord("part.bmp", values2, 1700000000), test::readFile(r2));
+  EXPECT_EQ((std::vector<std::string>{
+                "cell/robots/R1/corvantis.dat", "cell/robots/R1/corvantis.dat.lock",
+                "cell/robots/R2/corvantis.dat", "cell/robots/R2/corvantis.dat.lock"}),
+            files());
+  EXPECT_EQ("", told_.str());
+}
+
+// Temporary files of updates that were killed: gone once they are older than a minute,
+// whatever their names say about a process, as an id of another container says
+// nothing here. Those of live updates and other files stay.
+TEST_F(ReferenceStoreTest, UpdateRemovesOnlyTemporaryFilesOlderThanAMinute) {
+  const std::string self = std::to_string(platform_.processId());
+  const std::string beside = storePath_ + ".tmp.";
   const struct {
     std::string path;
     int age;  // seconds
     bool stays;
   } files[] = {
-      {temp_ + id(self), 0, false},                    // this check's own, in its way
-      {temp_ + id(self + 1), 0, false},                // its process has ended
-      {temp_ + id(self + 2), 60, true},                // a running check's
-      {temp_ + id(self + 3), 61, false},               // running id, but too old
-      {storePath_ + id(self + 1) + ".tmp", 0, false},  // beside the store
-      {storePath_ + id(self + 2) + ".tmp", 0, true},
-      {dir_.file("cell/var/tmp/other") + id(self + 1), 999, true},  // another prefix
+      {temp_ + "." + self, 0, true},  // a live update of another container's process
+      {temp_ + ".4", 0, true},
+      {temp_ + ".7", 61, false},  // left by an earlier version
+      {temp_ + ".k3x9q0a7m2z1", 60, true},
+      {temp_ + ".k3x9q0a7m2z2", 61, false},
+      {beside + "k3x9q0a7m2z3", 0, true},
+      {beside + "k3x9q0a7m2z4", 61, false},
+      {storePath_ + ".7.tmp", 61, false},  // an earlier version's, beside the store
+      {storePath_ + ".8.tmp", 0, true},
+      {storeLockPath(storePath_), 999, true},
+      {temp_, 999, true},  // names of other programs
+      {temp_ + ".keep", 999, true},
+      {temp_ + ".K3X9Q0A7M2Z5", 999, true},
+      {dir_.file("cell/var/tmp/other.4"), 999, true},
   };
-  for (const int running : {2, 3}) platform_.addProcess(self + running);
   test::writeFile(files[0].path, "leftover");
   const auto written = std::filesystem::last_write_time(files[0].path);
   platform_.setCurrentTime(platform_.fileTime(files[0].path));

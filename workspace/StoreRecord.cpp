@@ -1,8 +1,8 @@
 #include "workspace/StoreRecord.h"
 
-#include <cctype>
 #include <charconv>
-#include <limits>
+#include <cmath>
+#include <optional>
 
 #include "workspace/NumberText.h"
 
@@ -12,70 +12,36 @@ namespace {
 
 // Lines this short cannot hold a record; a rewrite drops them (blank lines, stubs).
 constexpr std::size_t kShortLine = 10;
-constexpr double kNotANumber = -1.0;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-
-std::size_t skipSpace(const std::string& s, std::size_t i) {
-  while (i < s.size() && isSpace(s[i])) ++i;
-  return i;
-}
-
-std::size_t skipDigits(const std::string& s, std::size_t i) {
-  while (i < s.size() && isDigit(s[i])) ++i;
-  return i;
-}
-
-// A decimal integer at the start of `field`, held at the limits of int64; 0 without
-// digits. Negative times wrap as unsigned numbers do.
-std::uint64_t parseTime(const std::string& field) {
-  std::size_t i = skipSpace(field, 0);
-  bool negative = false;
-  if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
-  constexpr std::uint64_t kMax =
-      static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-  const std::uint64_t limit = negative ? kMax + 1 : kMax;
-  std::uint64_t magnitude = 0;
-  for (; i < field.size() && isDigit(field[i]); ++i) {
-    const unsigned digit = static_cast<unsigned>(field[i] - '0');
-    magnitude = magnitude > (limit - digit) / 10 ? limit : magnitude * 10 + digit;
-  }
-  return negative ? 0 - magnitude : magnitude;
-}
-
-// The longest decimal number at the start of `field`, as stream extraction reads it;
-// -1.0 when the field does not begin with one. Words such as inf, nan or hex numbers
-// are no numbers here, and neither are numbers beyond the range of double.
-double parseValue(const std::string& field) {
-  const std::size_t start = skipSpace(field, 0);
-  std::size_t i = start;
-  if (i < field.size() && (field[i] == '+' || field[i] == '-')) ++i;
-  const std::size_t intStart = i;
-  i = skipDigits(field, i);
-  bool hasDigits = i > intStart;
-  if (i < field.size() && field[i] == '.') {
-    const std::size_t fracStart = i + 1;
-    const std::size_t fracEnd = skipDigits(field, fracStart);
-    if (hasDigits || fracEnd > fracStart) {
-      hasDigits = true;
-      i = fracEnd;
-    }
-  }
-  if (!hasDigits) return kNotANumber;
-  if (i < field.size() && (field[i] == 'e' || field[i] == 'E')) {
-    std::size_t j = i + 1;
-    if (j < field.size() && (field[j] == '+' || field[j] == '-')) ++j;
-    const std::size_t expEnd = skipDigits(field, j);
-    if (expEnd > j) i = expEnd;
-  }
-  // from_chars takes no '+' and ignores the locale.
-  const std::size_t first = field[start] == '+' ? start + 1 : start;
-  double value = 0.0;
-  const auto result = std::from_chars(field.data() + first, field.data() + i, value);
-  // A number beyond the range of double cannot have been written by the store.
-  if (result.ec != std::errc()) return kNotANumber;
+// The whole field as a number of type T, as std::to_string and formatStoreNumber write
+// them; nothing for anything else, a number beyond the range of T included.
+template <typename T>
+std::optional<T> wholeField(const std::string& field) {
+  T value{};
+  const char* end = field.data() + field.size();
+  const auto result = std::from_chars(field.data(), end, value);
+  if (field.empty() || result.ec != std::errc() || result.ptr != end) return std::nullopt;
   return value;
+}
+
+// Why a check cannot use the fields after the key; empty when it can.
+std::string distrustOf(const std::vector<std::string>& fields, StoreRecord* record) {
+  const std::optional<std::uint64_t> time = wholeField<std::uint64_t>(fields[0]);
+  if (!time) return "time \"" + fields[0] + "\" is no whole number";
+  // No file has this time; a record of it would prove nothing.
+  if (*time == 0) return "time 0";
+  record->time = *time;
+  if (fields.size() != 1 + kFeatureCount)
+    return std::to_string(fields.size() - 1) + " values instead of " +
+           std::to_string(kFeatureCount);
+  for (std::size_t i = 1; i < fields.size(); ++i) {
+    // from_chars reads "inf" and "nan" too; neither can be a measure of an image.
+    const std::optional<double> value = wholeField<double>(fields[i]);
+    if (!value || !std::isfinite(*value))
+      return "value " + std::to_string(i) + " (\"" + fields[i] + "\") is no finite number";
+    record->values.push_back(*value);
+  }
+  return "";
 }
 
 }  // namespace
@@ -85,20 +51,25 @@ bool belongsTo(const std::string& line, const std::string& key) {
          line[key.size()] == ',';
 }
 
-StoreRecord parseRecord(const std::string& line, const std::string& key) {
-  StoreRecord record;
-  if (!belongsTo(line, key)) return record;
-  std::size_t start = key.size() + 1;
-  std::size_t comma = line.find(',', start);
-  record.time =
-      parseTime(line.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-  while (comma != std::string::npos) {
-    start = comma + 1;
-    comma = line.find(',', start);
-    record.values.push_back(parseValue(
-        line.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
+bool parseRecord(const std::string& line, StoreRecord* record) {
+  *record = StoreRecord();
+  const std::size_t comma = line.find(',');
+  if (comma == std::string::npos || line[0] == ';') return false;
+  record->key = line.substr(0, comma);
+  std::vector<std::string> fields;
+  for (std::size_t start = comma + 1;;) {
+    const std::size_t end = line.find(',', start);
+    fields.push_back(
+        line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
   }
-  return record;
+  record->distrust = distrustOf(fields, record);
+  if (!record->distrust.empty()) {
+    record->time = 0;
+    record->values.clear();
+  }
+  return true;
 }
 
 std::string formatRecord(const std::string& key, const FeatureVector& values, std::uint64_t time) {

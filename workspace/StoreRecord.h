@@ -13,17 +13,24 @@
 
 namespace corvantis {
 
+// A line of the store as a check reads it.
 struct StoreRecord {
+  std::string key;  // the text before the first comma
   std::uint64_t time = 0;
   FeatureVector values;
+  // Why a check does not trust the record, so computes the signature again; empty when
+  // it does.
+  std::string distrust;
 };
 
 // True when `line` is a record of `key`.
 bool belongsTo(const std::string& line, const std::string& key);
 
-// The time and values of a line that belongs to `key`. A time that is not a number
-// gives 0; a value field that does not begin with a number gives -1.0.
-StoreRecord parseRecord(const std::string& line, const std::string& key);
+// Reads `line` as a check does; false when it is no record at all (a comment, which
+// begins with ";", or a line without a comma). A check trusts a record only when its
+// time is a whole number above 0 and it has exactly kFeatureCount values, each a finite
+// decimal number written as the store writes it: no blanks, no "+", nothing after it.
+bool parseRecord(const std::string& line, StoreRecord* record);
 
 // The record line of `key` with CR LF; only the first kFeatureCount values are written.
 std::string formatRecord(const std::string& key, const FeatureVector& values, std::uint64_t time);

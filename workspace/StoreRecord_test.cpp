@@ -2,41 +2,54 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <limits>
-
 namespace corvantis {
 namespace {
 
-// The time field reads as a decimal integer held at the signed range; a value field as
-// its longest leading number, or -1 when it does not begin with one.
-TEST(StoreRecordTest, FieldsReadTheirLeadingNumber) {
-  const std::uint64_t max = std::numeric_limits<std::int64_t>::max();
+// A check trusts exactly what the store writes; anything else (a value that is no finite
+// number, a sixth value, a field edited by hand) makes it compute the signature again.
+// The key ends at the first comma, as a lookup, which never asks for a key with one,
+// reads it.
+TEST(StoreRecordTest, ParseTrustsOnlyTheFieldsAsTheStoreWritesThem) {
   const struct {
-    std::string field;
-    std::uint64_t time;
-    double value;
+    std::string line;
+    bool record;
+    std::string key;
+    std::string distrust;  // empty: trusted
   } cases[] = {
-      {"1700000000", 1700000000, 1700000000.0},
-      {"  +7", 7, 7.0},
-      {"12.5abc", 12, 12.5},
-      {"", 0, -1.0},
-      {"-1", std::numeric_limits<std::uint64_t>::max(), -1.0},
-      {"9223372036854775808", max, 9223372036854775808.0},
-      {"-99999999999999999999999", max + 1, -99999999999999999999999.0},
-      {"1.0000000000000001e-005", 1, 0.000010000000000000001},
-      {"2e+", 2, 2.0},
-      {".5", 0, 0.5},
-      {"inf", 0, -1.0},
-      {"0x10", 0, 0.0},
-      {"1e999", 1, -1.0},
+      {"ref/st10/part.png,1700000000,937,312,4,123.456,17.5", true, "ref/st10/part.png", ""},
+      {"k,18446744073709551615,1.0000000000000001e-005,-2,.5,0,5", true, "k", ""},
+      {"k,1,inf,2,3,4,5", true, "k", "value 1 (\"inf\") is no finite number"},
+      {"k,1,1,2,3,4,-nan", true, "k", "value 5 (\"-nan\") is no finite number"},
+      {"k,1,1,2,3,4,1e999", true, "k", "value 5 (\"1e999\") is no finite number"},
+      {"k,1,1,,3,4,5", true, "k", "value 2 (\"\") is no finite number"},
+      {"k,1,12.5abc,2,3,4,5", true, "k", "value 1 (\"12.5abc\") is no finite number"},
+      {"k,1,+7,2,3,4,5", true, "k", "value 1 (\"+7\") is no finite number"},
+      {"k,1,1,2,3,4,5,6", true, "k", "6 values instead of 5"},
+      {"k,0,1,2,3,4,5", true, "k", "time 0"},
+      {"k,17x,1,2,3,4,5", true, "k", "time \"17x\" is no whole number"},
+      {"k,-1,1,2,3,4,5", true, "k", "time \"-1\" is no whole number"},
+      {"left, upper part.png,1,1,2,3,4,5", true, "left",
+       "time \" upper part.png\" is no whole number"},
+      {"; k,1,1,2,3,4,5", false, "", ""},
+      {"no comma", false, "", ""},
+      {"", false, "", ""},
   };
   for (const auto& c : cases) {
-    const StoreRecord record = parseRecord("k," + c.field + "," + c.field + ",2,3,4,5", "k");
-    EXPECT_EQ(c.time, record.time) << "time field '" << c.field << "'";
-    ASSERT_EQ(5u, record.values.size()) << c.field;
-    EXPECT_EQ(c.value, record.values[0]) << "value field '" << c.field << "'";
+    StoreRecord record;
+    EXPECT_EQ(c.record, parseRecord(c.line, &record)) << c.line;
+    EXPECT_EQ(c.key, record.key) << c.line;
+    EXPECT_EQ(c.distrust, record.distrust) << c.line;
+    // Only a trusted record has a time and values.
+    EXPECT_EQ(c.record && c.distrust.empty() ? kFeatureCount : 0, record.values.size()) << c.line;
+    EXPECT_EQ(c.record && c.distrust.empty(), record.time != 0) << c.line;
   }
+  // What the store writes reads back exactly.
+  const FeatureVector values = {937, 312, 4, 2.0 / 3.0, 1e-5};
+  StoreRecord record;
+  const std::string line = formatRecord("ref/part.png", values, 1700000000);
+  ASSERT_TRUE(parseRecord(line.substr(0, line.size() - 2), &record));
+  EXPECT_EQ(values, record.values);
+  EXPECT_EQ(1700000000u, record.time);
 }
 
 // Lines end at LF, with a CR before it dropped; a CR elsewhere belongs to the line.

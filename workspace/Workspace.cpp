@@ -4,7 +4,6 @@
 #include <iostream>
 #include <new>
 
-#include "workspace/FileNames.h"
 #include "workspace/Journal.h"
 #include "workspace/RejectArchive.h"
 
@@ -47,16 +46,16 @@ Workspace::Workspace(const std::string& referencePath, Platform& platform,
 Workspace::~Workspace() = default;
 
 FeatureVector Workspace::readReference(const std::string& path) {
-  return store_.lookup(fileNameOf(path));
+  return store_.lookup(storeKeyOf(path));
 }
 
 std::uint64_t Workspace::storedTime(const std::string& path) {
-  return store_.storedTime(fileNameOf(path));
+  return store_.storedTime(storeKeyOf(path));
 }
 
 void Workspace::storeReference(const std::string& path, const FeatureVector& values,
                                std::uint64_t time) {
-  store_.update(fileNameOf(path), values, time);
+  store_.update(storeKeyOf(path), values, time);
 }
 
 void Workspace::writeJournal(const std::string& text) {

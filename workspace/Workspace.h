@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "workspace/FeatureVector.h"
-#include "workspace/Paths.h"  // deriveBaseDir, doubleBackslashes, deriveTempRoot
+#include "workspace/Paths.h"  // deriveBaseDir, doubleBackslashes, deriveTempRoot, storeKeyOf
 #include "workspace/Platform.h"
 #include "workspace/ReferenceStore.h"
 #include "workspace/ValuesLog.h"
@@ -33,14 +33,14 @@ class Workspace {
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
 
-  // The stored signature of the reference image; empty when the store has no complete
-  // record (exactly five values) for its file name.
+  // The stored signature of the reference image; empty when the store has no record it
+  // trusts under the image's key (storeKeyOf).
   FeatureVector readReference(const std::string& path);
   // The time stored with the reference image's record; 0 when there is none.
   std::uint64_t storedTime(const std::string& path);
-  // Puts this record for the path's file name into the store, in place of any earlier
-  // one or at the end. Writes nothing for fewer than five values. The store on disk is
-  // always either the old or the new complete file.
+  // Puts this record under the path's key into the store, in place of any earlier one
+  // or at the end; see ReferenceStore::update for what is never written. The store on
+  // disk is always either the old or the new complete file.
   void storeReference(const std::string& path, const FeatureVector& values, std::uint64_t time);
   // Appends "[dd/mm/yyyy hh:mm:ss] - " + text + CR LF to the journal, rotating first.
   void writeJournal(const std::string& text);
