@@ -6,6 +6,7 @@
 #include "app/CellStore.h"
 #include "app/Explain.h"
 #include "app/Report.h"
+#include "app/Tune.h"
 
 namespace corvantis {
 
@@ -19,6 +20,10 @@ const std::vector<CellCommand>& cellCommands() {
        "removes the record of reference NAME, so the next check computes it again", runForget},
       {"report", "BASE [--html FILE]",
        "per step: verdicts, error spread, snaps and what other tolerances would decide", runReport},
+      {"tune", "REF --good CAPTURE... --bad CAPTURE... [--json] [--html FILE]",
+       "the tolerance that accepts the good captures and rejects the bad ones, or why none "
+       "can (nothing is written but the page)",
+       runTune},
   };
   return commands;
 }
