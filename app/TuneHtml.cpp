@@ -13,8 +13,8 @@ namespace {
 constexpr int kChartWidth = 760;
 constexpr int kChartHeight = 190;
 // The place of an error of 0, left of the log axis, which has none for it.
-constexpr double kZeroX = 30;
-constexpr double kAxisLeft = 70;
+constexpr double kZeroX = 60;
+constexpr double kAxisLeft = 100;
 constexpr double kAxisRight = 740;
 constexpr double kGoodY = 55;
 constexpr double kBadY = 100;
@@ -71,10 +71,17 @@ void writeAxis(const LogAxis& axis, std::ostream& out) {
     out << "<line x1=\"" << x << "\" y1=\"" << kAxisY << "\" x2=\"" << x << "\" y2=\""
         << kAxisY + 6 << "\" stroke=\"#444\"/><text x=\"" << x << "\" y=\"" << kAxisY + 18
         << "\" text-anchor=\"middle\" font-size=\"11\">" << formatNumber(value) << "</text>\n";
+    // 2 and 5 times each decade are labelled too while there is room for them.
+    const bool roomy = axis.high - axis.low <= 3;
     for (int step = 2; decade < axis.high && step <= 9; ++step) {
       const std::string minor = coordinate(axis.x(step * value));
       out << "<line x1=\"" << minor << "\" y1=\"" << kAxisY << "\" x2=\"" << minor << "\" y2=\""
           << kAxisY + 3 << "\" stroke=\"#888\"/>\n";
+      if (roomy && (step == 2 || step == 5)) {
+        out << "<text x=\"" << minor << "\" y=\"" << kAxisY + 18
+            << "\" text-anchor=\"middle\" font-size=\"10\" fill=\"#666\">"
+            << formatNumber(step * value) << "</text>\n";
+      }
     }
   }
 }
@@ -109,7 +116,7 @@ void writeTuningHtml(const Tuning& t, std::ostream& out) {
          "<title>corvantis tune "
       << htmlEscaped(t.reference)
       << "</title>\n<style>body{font-family:sans-serif;margin:2em;color:#222}"
-         "pre{font-size:13px}</style></head><body>\n<h1>Tolerance for "
+         "h1{font-size:1.3em}pre{font-size:13px}</style></head><body>\n<h1>Tolerance for "
       << htmlEscaped(t.reference) << "</h1>\n";
   out << "<p>" << (t.tolerance ? "The good and bad captures separate." : "The good and bad "
                                  "captures cannot be separated by any tolerance.")

@@ -272,6 +272,8 @@ TEST_F(TuneTest, PageDrawsInAHeadlessBrowser) {
   const std::string html = test::readFile(page);
   EXPECT_EQ(std::string::npos, html.find("<script"));
   EXPECT_EQ(std::string::npos, html.find("src="));
+  for (const char* tick : {">0.01</text>", ">0.05</text>", ">0.1</text>", ">1</text>"})
+    EXPECT_TRUE(test::holds(html, tick));
 
   const RunResult run = test::drawPageInBrowser(page, shot, cell_.file("bin"));
   ASSERT_EQ(0, run.status) << "scripts/install-deps.sh --test installs chromium: " << run.err;
