@@ -72,7 +72,7 @@ void writeAxis(const LogAxis& axis, std::ostream& out) {
         << kAxisY + 6 << "\" stroke=\"#444\"/><text x=\"" << x << "\" y=\"" << kAxisY + 18
         << "\" text-anchor=\"middle\" font-size=\"11\">" << formatNumber(value) << "</text>\n";
     // 2 and 5 times each decade are labelled too while there is room for them.
-    const bool roomy = axis.high - axis.low <= 3;
+    const bool roomy = axis.high - axis.low <= 4;
     for (int step = 2; decade < axis.high && step <= 9; ++step) {
       const std::string minor = coordinate(axis.x(step * value));
       out << "<line x1=\"" << minor << "\" y1=\"" << kAxisY << "\" x2=\"" << minor << "\" y2=\""

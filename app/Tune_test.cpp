@@ -103,11 +103,11 @@ cv::Mat drawScene(bool backlit, const Pose& pose, int seed) {
     if (!pose.holeMissing) cv::circle(scene, at(-0.33, -0.33), 9, cv::Scalar(background), cv::FILLED);
   }
   cv::GaussianBlur(scene, scene, cv::Size(5, 5), 1.2);
-  cv::Mat noise(scene.size(), CV_32F);
-  cv::RNG(seed).fill(noise, cv::RNG::NORMAL, 0, 4);
-  cv::Mat grey, colour;
-  cv::Mat(scene * pose.gain + noise).convertTo(grey, CV_8U);  // clips at 255
-  cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);  // as a colour camera delivers it
+  // As a colour camera delivers it: each channel with noise of its own, clipped at 255.
+  cv::Mat lit, noise(scene.size(), CV_32FC3), colour;
+  cv::cvtColor(cv::Mat(scene * pose.gain), lit, cv::COLOR_GRAY2BGR);
+  cv::RNG(seed).fill(noise, cv::RNG::NORMAL, cv::Scalar::all(0), cv::Scalar::all(4));
+  cv::Mat(lit + noise).convertTo(colour, CV_8U);
   return colour;
 }
 
