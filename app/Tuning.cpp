@@ -30,8 +30,8 @@ double roundedTo(double value, int digits) {
 // a check reads its tolerance, and neither bound prints as it does.
 bool printsApart(double t, double maxGood, double minBad) {
   const std::string text = formatNumber(t);
-  return maxGood < t && t < minBad && parseTolerance(text) == t &&
-         text != formatNumber(maxGood) && text != formatNumber(minBad);
+  return maxGood < t && t < minBad && parseTolerance(text) == t && text != formatNumber(maxGood) &&
+         text != formatNumber(minBad);
 }
 
 std::string ratioText(double ratio) {
@@ -58,8 +58,9 @@ void addOverlapLines(const Tuning& t, std::vector<std::string>* lines) {
     lines->push_back("Cannot separate: the largest good error " + formatNumber(t.maxGood) +
                      " is not below the smallest bad error " + formatNumber(t.minBad) + ".");
   } else {
-    lines->push_back("Cannot separate: the largest good error and the smallest bad error are "
-                     "too close for a tolerance printed with six digits to lie between them.");
+    lines->push_back(
+        "Cannot separate: the largest good error and the smallest bad error are "
+        "too close for a tolerance printed with six digits to lie between them.");
   }
   for (const bool good : {true, false}) {
     std::string list;
@@ -158,7 +159,8 @@ std::optional<double> recommendTolerance(double maxGood, double minBad) {
   for (const bool nearMiddle : {true, false}) {
     for (int digits = 1; digits <= kPrintedDigits; ++digits) {
       const double t = roundedTo(middle, digits);
-      if (printsApart(t, maxGood, minBad) && (!nearMiddle || std::fabs(std::log(t / middle)) <= reach))
+      if (printsApart(t, maxGood, minBad) &&
+          (!nearMiddle || std::fabs(std::log(t / middle)) <= reach))
         return t;
     }
   }
@@ -170,7 +172,8 @@ bool overlaps(const Tuning& t, const TunedCapture& capture, bool good) {
 }
 
 std::vector<std::string> tuningLines(const Tuning& t) {
-  std::vector<TextRow> rows = {{"Reference: " + t.reference}, {"set", "capture", "error", "snapped"}};
+  std::vector<TextRow> rows = {{"Reference: " + t.reference},
+                               {"set", "capture", "error", "snapped"}};
   for (const bool good : {true, false}) {
     for (const TunedCapture& c : good ? t.good : t.bad)
       rows.push_back({good ? "good" : "bad", c.file, formatNumber(c.error), snappedNames(c)});
@@ -183,9 +186,9 @@ std::vector<std::string> tuningLines(const Tuning& t) {
                   std::to_string(t.bad.size()) + " captures)");
   if (t.tolerance) {
     lines.push_back("Recommended tolerance: " + formatNumber(*t.tolerance));
-    lines.push_back("Margins: tolerance / largest good error = " +
-                    ratioText(*t.tolerance / t.maxGood) + ", smallest bad error / tolerance = " +
-                    ratioText(t.minBad / *t.tolerance));
+    lines.push_back(
+        "Margins: tolerance / largest good error = " + ratioText(*t.tolerance / t.maxGood) +
+        ", smallest bad error / tolerance = " + ratioText(t.minBad / *t.tolerance));
   } else {
     addOverlapLines(t, &lines);
   }
@@ -198,9 +201,10 @@ std::vector<std::string> tuningLines(const Tuning& t) {
   const std::size_t before = lines.size();
   addAdviceLines(t, &lines);
   if (!t.tolerance && lines.size() == before) {
-    lines.push_back("No advice on these images: the analysis found a shape in each, but the "
-                    "good and bad parts move the angle and radius of its border alike. "
-                    "corvantis-cell explain REF CAPTURE shows which entry differs.");
+    lines.push_back(
+        "No advice on these images: the analysis found a shape in each, but the "
+        "good and bad parts move the angle and radius of its border alike. "
+        "corvantis-cell explain REF CAPTURE shows which entry differs.");
   }
   return lines;
 }
@@ -217,17 +221,17 @@ std::string tuningJson(const Tuning& t) {
     });
   };
   const auto adviceOf = [](const TunedCapture& c) { return adviceJson(c.advice); };
-  std::string json = "{\"reference\": " + jsonString(t.reference) + ", \"good\": " + captures(true) +
-                     ", \"bad\": " + captures(false) +
+  std::string json = "{\"reference\": " + jsonString(t.reference) +
+                     ", \"good\": " + captures(true) + ", \"bad\": " + captures(false) +
                      ", \"separable\": " + (t.tolerance ? "true" : "false");
   if (t.tolerance) {
-    json += ", \"tolerance\": " + jsonNumber(*t.tolerance) + ", \"margins\": {\"good\": " +
-            jsonNumber(*t.tolerance / t.maxGood) +
+    json += ", \"tolerance\": " + jsonNumber(*t.tolerance) +
+            ", \"margins\": {\"good\": " + jsonNumber(*t.tolerance / t.maxGood) +
             ", \"bad\": " + jsonNumber(t.minBad / *t.tolerance) + "}";
   }
   json += ", \"advice\": {\"reference\": " + adviceJson(t.referenceAdvice) +
-          ", \"good\": " + jsonArray(t.good, adviceOf) + ", \"bad\": " + jsonArray(t.bad, adviceOf) +
-          "}";
+          ", \"good\": " + jsonArray(t.good, adviceOf) +
+          ", \"bad\": " + jsonArray(t.bad, adviceOf) + "}";
   return json + "}\n";
 }
 
