@@ -7,6 +7,7 @@
 #include "app/CellStore.h"
 #include "app/Explain.h"
 #include "app/Report.h"
+#include "app/Tune.h"
 
 namespace corvantis {
 
@@ -21,6 +22,8 @@ const std::vector<CellCommand>& cellCommands() {
        runForget},
       {"report", "BASE [--json] [--html FILE]",
        "per step: verdicts, error spread, snaps and what other tolerances would decide", runReport},
+      {"tune", "REF --good CAPTURE... --bad CAPTURE... [--json] [--html FILE]",
+       "the tolerance that tells good captures from bad ones, or why none can", runTune},
   };
   return commands;
 }

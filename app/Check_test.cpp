@@ -225,13 +225,7 @@ TEST_F(CellDiagnosticsTest, ReportPageDrawsInAHeadlessBrowser) {
   std::ostringstream out, err;
   ASSERT_EQ(0, runReport({cell_.file("robots/R1"), "--html", page}, out, err)) << err.str();
 
-  const RunResult run = test::runProgram(
-      "chromium",
-      {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-       "--disable-background-networking", "--disable-component-update", "--disable-sync",
-       "--user-data-dir=" + cell_.file("browser"), "--screenshot=" + shot, "--window-size=900,700",
-       "file://" + page},
-      cell_.file("bin"), test::ChildEnv{"", {}, {}, -1, false});
+  const RunResult run = test::drawPageInBrowser(page, shot, cell_.file("bin"));
   ASSERT_EQ(0, run.status) << "scripts/install-deps.sh --test installs chromium: " << run.err;
   const cv::Mat image = cv::imread(shot, cv::IMREAD_COLOR);
   ASSERT_FALSE(image.empty()) << run.err;

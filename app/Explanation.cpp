@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
-#include <cstdio>
 
+#include "app/Markup.h"
 #include "workspace/NumberText.h"
 
 namespace corvantis {
@@ -53,37 +52,6 @@ const char* adjustmentKey(Adjustment a) {
       break;
   }
   return "none";
-}
-
-std::string jsonNumber(double value) {
-  if (!std::isfinite(value)) return "null";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", value);
-  return text;
-}
-
-std::string jsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-      quoted += escape;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
-}
-
-template <typename T, typename F>
-std::string jsonArray(const std::vector<T>& items, F toJson) {
-  std::string text = "[";
-  for (std::size_t i = 0; i < items.size(); ++i) text += (i ? ", " : "") + toJson(items[i]);
-  return text + "]";
 }
 
 }  // namespace

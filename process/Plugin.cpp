@@ -1,6 +1,7 @@
 #include "process/Plugin.h"
 
 #include <map>
+#include <mutex>
 #include <utility>
 
 #include "process/Process.h"
@@ -10,8 +11,11 @@ namespace corvantis {
 const char kInstalledPluginDirectory[] = "../lib/corvantis";
 
 void* findPluginEntry(const std::string& name, const std::string& symbol, std::string* error) {
-  // Entry points found before, so that a second analyser does not search again.
+  // Entry points found before, so that a second analyser does not search again. Analysers
+  // on two threads may load their images at once.
+  static std::mutex lock;
   static std::map<std::pair<std::string, std::string>, void*> found;
+  const std::lock_guard<std::mutex> held(lock);
   const auto key = std::make_pair(name, symbol);
   const auto known = found.find(key);
   if (known != found.end()) return known->second;

@@ -3,7 +3,7 @@
 // A plugin is one of the project's own shared libraries (the image reader of the
 // vision library, say) with a C entry point. It is looked up beside the executable
 // and, for an installed program, in ../lib/corvantis below the executable's directory.
-// A plugin found once stays loaded until the process ends. Not thread-safe.
+// A plugin found once stays loaded until the process ends. Thread-safe.
 #pragma once
 
 #include <string>

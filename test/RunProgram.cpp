@@ -67,6 +67,17 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   return child.result();
 }
 
+RunResult drawPageInBrowser(const std::string& page, const std::string& shot,
+                            const std::string& scratch) {
+  return runProgram(
+      "chromium",
+      {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+       "--disable-background-networking", "--disable-component-update", "--disable-sync",
+       "--user-data-dir=" + scratch + "/profile", "--screenshot=" + shot,
+       "--window-size=900,700", "file://" + page},
+      scratch, ChildEnv{"", {}, {}, -1, false});
+}
+
 bool setFileTime(const std::string& path, long seconds) {
   const utimbuf times{seconds, seconds};
   return utime(path.c_str(), &times) == 0;

@@ -49,6 +49,11 @@ class Child {
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& cwd, ChildEnv env = {},
                      std::chrono::seconds limit = std::chrono::seconds(120));
+// Draws the local HTML file `page` in headless Chromium, as a person opening it would see
+// it, into the PNG `shot`; the browser keeps its profile in `scratch`, a directory it may
+// create. The run's status is 0 when the browser ran; its stderr tells why not.
+RunResult drawPageInBrowser(const std::string& page, const std::string& shot,
+                            const std::string& scratch);
 // Sets the file's access and modification times, in seconds since the epoch.
 bool setFileTime(const std::string& path, long seconds);
 // CORVANTIS_TEST_PROGRAM when set (the Windows build's program, say), else this build's.
