@@ -24,7 +24,7 @@ using test::ChildEnv;
 const std::string kSample = CORVANTIS_SOURCE_DIR "/examples/cell/robots/R1/ref/part.png";
 // The sample's values, as the check computes them (see PhotographTest in Check_test.cpp).
 const char kSampleLines[] =
-    "Area: 230559\nPerimeter: 11075\nCorners: 408\nAngle: 177.703\nRadius: 135.393\n";
+    "Area: 36642\nPerimeter: 1614\nCorners: 14\nAngle: 137.715\nRadius: 71.1604\n";
 
 std::vector<cv::Mat> stagesOf(const std::string& path) {
   ImageProc proc;
