@@ -73,13 +73,16 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
   if (!load(reference, parsed.referencePath, err) || !load(current, parsed.currentPath, err)) {
     return 1;
   }
-  // The stage images come from the same pipeline; getFeatureVector then works in the
-  // loaded pixels, so they are taken first.
+  // The stage images come from the same pipeline; getFeatureVector then binarises the
+  // loaded pixels in place, which the source stage shares, so the stages are taken first
+  // and copied.
   DiagnosticView referenceView;
   DiagnosticView currentView;
   if (parsed.sheetPath) {
     referenceView = diagnosticViewOf(reference);
     currentView = diagnosticViewOf(current);
+    for (DiagnosticView* view : {&referenceView, &currentView})
+      for (cv::Mat& stage : view->stages) stage = stage.clone();
   }
   const Explanation e =
       explainSignatures(reference.getFileName(), current.getFileName(),
