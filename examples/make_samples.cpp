@@ -15,7 +15,12 @@
 //                       half a degree, each with noise of its own
 //   cap/bad/*.png       a hole missing, a screw on the tray, no part, the part mirrored,
 //                       the part turned half round
-// The output is the same on every run.
+//
+//   corvantis_make_samples --tray <directory>
+//
+// writes part.png and cap_0001.png there: the same reference and moved capture on a
+// grey tray (level 230) lit from the front, the set-up the check cannot work with, for
+// the pictures in the README. The output is the same on every run.
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -45,6 +50,7 @@ struct Scene {
   bool mirrored = false;   // left and right swapped
   bool present = true;     // false: an empty backlight
   bool screw = false;      // a screw lying on the backlight beside the part
+  bool tray = false;       // on a grey tray instead of the backlight
 };
 
 // The bracket's outline and holes around its own origin, in pixels.
@@ -111,7 +117,9 @@ cv::Mat photograph(const Scene& s) {
   cv::Mat dark;
   silhouette(s).convertTo(dark, CV_32F, 1.0 / 255);
   // The lens blurs the edges a little; then the sensor adds its noise and clips.
-  cv::Mat scene = backlight().mul(1 - dark) + partShading().mul(dark);
+  // A tray lit from the front stays grey, well below white, however it is exposed.
+  const cv::Mat light = s.tray ? cv::Mat(kHeight, kWidth, CV_32F, cv::Scalar(230)) : backlight();
+  cv::Mat scene = light.mul(1 - dark) + partShading().mul(dark);
   cv::GaussianBlur(scene, scene, cv::Size(5, 5), 1.2);
   cv::Mat noise(kHeight, kWidth, CV_32F);
   cv::RNG rng(s.seed);
@@ -170,12 +178,25 @@ std::vector<Sample> samples() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: corvantis_make_samples <cell directory>\n");
+  const bool tray = argc == 3 && std::string(argv[1]) == "--tray";
+  if (argc != 2 && !tray) {
+    std::fprintf(stderr, "usage: corvantis_make_samples <cell directory>\n"
+                         "       corvantis_make_samples --tray <directory>\n");
     return 1;
   }
-  const std::string r1 = std::string(argv[1]) + "/robots/R1/";
   bool ok = true;
+  if (tray) {
+    const std::string dir = std::string(argv[2]) + "/";
+    for (const Sample& sample : samples()) {
+      const std::string path = sample.path;
+      if (path != "ref/part.png" && path != "cap/cap_0001.png") continue;
+      Scene scene = sample.scene;
+      scene.tray = true;
+      ok = save(dir + path.substr(path.find('/') + 1), photograph(scene)) && ok;
+    }
+    return ok ? 0 : 1;
+  }
+  const std::string r1 = std::string(argv[1]) + "/robots/R1/";
   for (const Sample& sample : samples())
     ok = save(r1 + sample.path, photograph(sample.scene)) && ok;
   return ok ? 0 : 1;
