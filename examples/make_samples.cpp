@@ -180,8 +180,9 @@ std::vector<Sample> samples() {
 int main(int argc, char** argv) {
   const bool tray = argc == 3 && std::string(argv[1]) == "--tray";
   if (argc != 2 && !tray) {
-    std::fprintf(stderr, "usage: corvantis_make_samples <cell directory>\n"
-                         "       corvantis_make_samples --tray <directory>\n");
+    std::fprintf(stderr,
+                 "usage: corvantis_make_samples <cell directory>\n"
+                 "       corvantis_make_samples --tray <directory>\n");
     return 1;
   }
   bool ok = true;
