@@ -78,8 +78,9 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
   if (!load(reference, parsed.referencePath, err) || !load(current, parsed.currentPath, err)) {
     return 1;
   }
-  // The stage images come from the same pipeline; getFeatureVector then works in the
-  // loaded pixels, so they are taken first.
+  // The stage images come from the same pipeline; getFeatureVector then binarises the
+  // loaded pixels in place, which the source stage shares, so the stages are taken first
+  // and copied.
   DiagnosticView referenceView;
   DiagnosticView currentView;
   if (parsed.sheetPath) {

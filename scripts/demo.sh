@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds corvantis and runs one check on the bundled sample cell: the reference part
-# against a capture of it slightly moved on the tray.
+# Builds corvantis and runs it on a copy of the bundled sample cell: one check of the
+# reference part against a capture of it slightly moved, then the commissioning of the
+# step on the sample's good and bad captures.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
@@ -8,12 +9,28 @@ sh scripts/install-deps.sh
 # generator, and one directory cannot serve two generators.
 dir=build-demo
 cmake -S . -B "$dir" -G Ninja >/dev/null
-cmake --build "$dir" --target corvantis
+cmake --build "$dir" --target corvantis corvantis-cell
+bin="$(pwd)/$dir"
 
-cell="$(pwd)/examples/cell"
-echo "check: corvantis 12 $cell/robots/R1/ref/part.png $cell/robots/R1/cap/cap_0001.png 0.1"
-verdict=$(cd "$cell/bin" && "../../../$dir/corvantis" 12 "$cell/robots/R1/ref/part.png" \
-  "$cell/robots/R1/cap/cap_0001.png" 0.1)
+# A fresh copy each run: the checks write their journal and store into the cell, and the
+# sample in the sources keeps its images alone (the tests copy them).
+cell="$bin/cell"
+rm -rf "$cell"
+cp -R examples/cell "$cell"
+r1="$cell/robots/R1"
+
+echo "check: corvantis 12 $r1/ref/part.png $r1/cap/cap_0001.png 0.1"
+verdict=$(cd "$cell/bin" && "$bin/corvantis" 12 "$r1/ref/part.png" "$r1/cap/cap_0001.png" 0.1)
 echo "verdict: $verdict"
-echo "journal: $(tail -n 1 "$cell/robots/R1/debug/corvantis.log")"
-echo "store:   $(cat "$cell/robots/R1/corvantis.dat")"
+echo "journal: $(tail -n 1 "$r1/debug/corvantis.log")"
+echo "store:   $(cat "$r1/corvantis.dat")"
+
+# The step commissioned: which tolerance tells the sample's good captures from its bad
+# ones. Builds whose corvantis-cell has no tune command say so and stop after the check.
+echo
+if "$bin/corvantis-cell" --help | grep -Eq '^ +tune( |$)'; then
+  echo "tune: corvantis-cell tune ref/part.png --good cap/good/*.png --bad cap/bad/*.png (in $r1)"
+  (cd "$r1" && "$bin/corvantis-cell" tune ref/part.png --good cap/good/*.png --bad cap/bad/*.png)
+else
+  echo "tune: skipped, this corvantis-cell has no tune command"
+fi

@@ -90,15 +90,23 @@ std::string programUnderTest() {
 
 TestCell::TestCell(const std::string& source) {
   namespace fs = std::filesystem;
+  // Only the images: a cell that has run checks (the demo's, an integrator's) also holds
+  // a journal, a store, logs and archived rejects, which every test expects to start
+  // without.
   if (!source.empty()) {
-    fs::copy(source, dir_.path(), fs::copy_options::recursive);
-    // As `cp -rp` would: a file of the current second is not stored, and a cell is
-    // rarely checked in the second it was copied.
-    for (const auto& entry : fs::recursive_directory_iterator(source))
-      fs::last_write_time(dir_.path() / fs::relative(entry.path(), source),
-                          fs::last_write_time(entry.path()));
+    for (const auto& entry : fs::recursive_directory_iterator(source)) {
+      const fs::path relative = entry.path().lexically_relative(source);
+      const std::vector<fs::path> parts(relative.begin(), relative.end());  // robots/R1/ref/...
+      if (!entry.is_regular_file() || parts.size() < 4 || parts[0] != "robots" ||
+          (parts[2] != "ref" && parts[2] != "cap"))
+        continue;
+      fs::create_directories((dir_.path() / relative).parent_path());
+      fs::copy_file(entry.path(), dir_.path() / relative);
+      // As `cp -p` would: a reference of the current second is not stored, and a cell
+      // is rarely checked in the second it was copied.
+      fs::last_write_time(dir_.path() / relative, entry.last_write_time());
+    }
   }
-  fs::remove(file("robots/R1/corvantis.dat"));
   for (const char* dir : {"robots/R1/ref", "robots/R1/cap", "robots/R1/debug", "var/tmp", "bin"})
     fs::create_directories(file(dir));
 }

@@ -59,8 +59,9 @@ bool setFileTime(const std::string& path, long seconds);
 // CORVANTIS_TEST_PROGRAM when set (the Windows build's program, say), else this build's.
 std::string programUnderTest();
 
-// robots/R1 with ref/, cap/ and debug/, var/tmp, and bin/ to run from; a copy of the
-// cell at `source` with its file times, without its store, if given.
+// robots/R1 with ref/, cap/ and debug/, var/tmp, and bin/ to run from; with a `source`
+// cell, a copy of the images below its robots' ref/ and cap/ folders, with their file
+// times, and nothing else.
 struct TestCell {
   explicit TestCell(const std::string& source = "");
   std::string file(const std::string& relative) const { return dir_.file(relative); }
