@@ -76,35 +76,6 @@ TEST(ViewTest, WithoutDisplayWritesTheSheetOrTellsWhyNot) {
       test::holds(blocked.err, "cannot write diagnostics to " + sheetPath + ": Is a directory"));
 }
 
-// corvantis-cell explain's sheet: one row of stages per image, below its title, each
-// stage as the view mode shows it (the source as read, not binarised by the check's
-// analysis that follows), corners circled in red.
-TEST(ViewTest, ExplainSheetShowsBothImagesStagesAsTheViewDoes) {
-  test::TempDir dir;
-  const std::string sheetPath = dir.file("sheet.png");
-  const std::string cap = CORVANTIS_SOURCE_DIR "/examples/cell/robots/R1/cap/cap_0001.png";
-  const test::RunResult run = test::runProgram(
-      CORVANTIS_CELL_EXE, {"explain", kSample, cap, "--sheet", sheetPath}, dir.path().string());
-  ASSERT_EQ(0, run.status) << run.err;
-  const cv::Mat sheet = cv::imread(sheetPath, cv::IMREAD_COLOR);
-  ASSERT_FALSE(sheet.empty());
-  int y = kSheetMargin + 2 * kSheetTitleHeight;
-  for (const std::string& image : {kSample, cap}) {
-    const std::vector<cv::Mat> stages = stagesOf(image);
-    int x = kSheetMargin;
-    for (std::size_t i = 0; i < kStageCount; ++i) {
-      cv::Mat red, seen;
-      const cv::Mat panel = sheet(cv::Rect(cv::Point(x, y), stages[i].size()));
-      cv::inRange(panel, kSheetCornerColour, kSheetCornerColour, red);
-      cv::cvtColor(panel, seen, cv::COLOR_BGR2GRAY);
-      stages[i].copyTo(seen, red);
-      EXPECT_EQ(0, cv::countNonZero(seen != stages[i])) << image << ": " << kStageTitles[i];
-      x += std::max(stages[i].cols, kSheetMinCellWidth) + kSheetMargin;
-    }
-    y += stages[0].rows + kSheetMargin + 2 * kSheetTitleHeight;
-  }
-}
-
 TEST(ViewTest, ShowsFiveWindowsSideBySideAndEndsOnAKey) {
   ChildEnv tools{"", {}, {}, -1, false};
   // Xvfb tells the display it picked once it accepts clients. Without -noreset it resets
