@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Report.h"
+#include "cell/Report.h"
 #include "test/RunProgram.h"
 #include "workspace/Journal.h"
 #include "workspace/Paths.h"

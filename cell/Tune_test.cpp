@@ -1,7 +1,7 @@
 // corvantis-cell tune: the choice of the tolerance and what is said around it, then the
 // built program on drawn cells, a backlit one where a check can tell good parts from bad
 // and a grey tray where it cannot, and the page as a browser draws it.
-#include "app/Tune.h"
+#include "cell/Tune.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Tuning.h"
+#include "cell/Tuning.h"
 #include "test/RunProgram.h"
 #include "workspace/NumberText.h"
 

@@ -1,6 +1,6 @@
 #include <iostream>
 
-#include "app/Cell.h"
+#include "cell/Cell.h"
 
 int main(int argc, char** argv) {
   return corvantis::runCellCommandLine(argc, argv, std::cout, std::cerr);

@@ -1,12 +1,12 @@
-#include "app/Tuning.h"
+#include "cell/Tuning.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
 
-#include "app/Explanation.h"
-#include "app/Markup.h"
+#include "cell/Explanation.h"
+#include "cell/Markup.h"
 #include "workspace/NumberText.h"
 #include "workspace/ValuesLog.h"
 

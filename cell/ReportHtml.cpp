@@ -5,7 +5,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "app/Report.h"
+#include "cell/Report.h"
 #include "workspace/NumberText.h"
 
 namespace corvantis {

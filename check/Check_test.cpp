@@ -22,7 +22,7 @@
 #include <tuple>
 #include <vector>
 
-#include "app/Report.h"
+#include "cell/Report.h"
 #include "test/RunProgram.h"
 #include "workspace/StoreRecord.h"
 

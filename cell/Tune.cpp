@@ -1,4 +1,4 @@
-#include "app/Tune.h"
+#include "cell/Tune.h"
 
 #include <atomic>
 #include <fstream>
@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Tuning.h"
+#include "cell/Tuning.h"
 #include "imageproc/ImageProc.h"
 #include "imageproc/ImageReader.h"
 #include "imageproc/SideBySide.h"

@@ -1,9 +1,9 @@
-#include "app/Explanation.h"
+#include "cell/Explanation.h"
 
 #include <algorithm>
 #include <array>
 
-#include "app/Markup.h"
+#include "cell/Markup.h"
 #include "workspace/NumberText.h"
 
 namespace corvantis {

@@ -1,10 +1,10 @@
-#include "app/Explain.h"
+#include "cell/Explain.h"
 
 #include <opencv2/core/utils/logger.hpp>
 #include <optional>
 #include <string>
 
-#include "app/Explanation.h"
+#include "cell/Explanation.h"
 #include "imageproc/Advice.h"
 #include "imageproc/Diagnostics.h"
 #include "imageproc/ImageProc.h"

@@ -1,4 +1,4 @@
-#include "app/Report.h"
+#include "cell/Report.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <sstream>
 
-#include "app/Markup.h"
-#include "app/Tuning.h"
+#include "cell/Markup.h"
+#include "cell/Tuning.h"
 #include "workspace/NumberText.h"
 
 namespace corvantis {

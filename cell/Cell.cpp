@@ -1,13 +1,13 @@
-#include "app/Cell.h"
+#include "cell/Cell.h"
 
 #include <exception>
 #include <new>
 #include <sstream>
 
-#include "app/CellStore.h"
-#include "app/Explain.h"
-#include "app/Report.h"
-#include "app/Tune.h"
+#include "cell/CellStore.h"
+#include "cell/Explain.h"
+#include "cell/Report.h"
+#include "cell/Tune.h"
 
 namespace corvantis {
 

@@ -1,4 +1,4 @@
-#include "app/CellStore.h"
+#include "cell/CellStore.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <map>
 #include <vector>
 
-#include "app/CellFolder.h"
+#include "cell/CellFolder.h"
 #include "workspace/FileNames.h"
 #include "workspace/NumberText.h"
 #include "workspace/Paths.h"

@@ -1,4 +1,4 @@
-#include "app/Markup.h"
+#include "cell/Markup.h"
 
 #include <cmath>
 #include <cstdio>

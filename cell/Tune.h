@@ -5,7 +5,7 @@
 // page it is asked for.
 #pragma once
 
-#include "app/Cell.h"
+#include "cell/Cell.h"
 
 namespace corvantis {
 

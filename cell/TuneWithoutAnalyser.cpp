@@ -1,5 +1,5 @@
 // The tune subcommand of a build without the image analyser (no OpenCV).
-#include "app/Tune.h"
+#include "cell/Tune.h"
 
 namespace corvantis {
 

@@ -1,7 +1,7 @@
 // corvantis-cell's command line through the same entry as its main, with store and forget
 // on real store files of a temporary cell. Portable, so the build without the analyser
 // runs these too.
-#include "app/Cell.h"
+#include "cell/Cell.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CellStore.h"
+#include "cell/CellStore.h"
 #include "test/TestUtil.h"
 
 namespace corvantis {

@@ -1,11 +1,11 @@
-#include "app/Report.h"
+#include "cell/Report.h"
 
 #include <algorithm>
 #include <fstream>
 #include <optional>
 
-#include "app/Cell.h"
-#include "app/CellFolder.h"
+#include "cell/Cell.h"
+#include "cell/CellFolder.h"
 #include "workspace/Paths.h"
 #include "workspace/Platform.h"
 

@@ -8,8 +8,8 @@
 #include <map>
 #include <optional>
 
-#include "app/Report.h"
 #include "app/Verdict.h"
+#include "cell/Report.h"
 #include "workspace/NumberText.h"
 
 namespace corvantis {

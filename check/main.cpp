@@ -1,6 +1,6 @@
 #include <iostream>
 
-#include "app/Check.h"
+#include "check/Check.h"
 
 int main(int argc, char** argv) {
   return corvantis::runCommandLine(argc, argv, std::cout, std::cerr);

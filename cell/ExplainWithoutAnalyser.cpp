@@ -1,5 +1,5 @@
 // The explain subcommand of a build without the image analyser (no OpenCV).
-#include "app/Explain.h"
+#include "cell/Explain.h"
 
 namespace corvantis {
 

@@ -1,11 +1,11 @@
-#include "app/CellFolder.h"
+#include "cell/CellFolder.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
-#include "app/Cell.h"
+#include "cell/Cell.h"
 
 namespace corvantis {
 

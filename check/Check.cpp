@@ -1,4 +1,4 @@
-#include "app/Check.h"
+#include "check/Check.h"
 
 #include <exception>
 #include <new>

@@ -3,7 +3,7 @@
 // no store, writes no journal; the only file it writes is the sheet it is asked for.
 #pragma once
 
-#include "app/Cell.h"
+#include "cell/Cell.h"
 
 namespace corvantis {
 

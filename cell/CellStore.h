@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Cell.h"
+#include "cell/Cell.h"
 
 namespace corvantis {
 
