@@ -8,6 +8,9 @@
 #include "workspace/NumberText.h"
 
 namespace corvantis {
+
+namespace {
+
 ValueClass classifyValue(double x) {
   // Not-a-number and infinity have no fractional part to speak of; leaving them
   // unadjusted lets the ratio become non-finite, which rejects.
@@ -21,6 +24,8 @@ ValueClass classifyValue(double x) {
   if (d > kWholeMargin) return ValueClass::kFractional;
   return ValueClass::kNeither;
 }
+
+}  // namespace
 
 std::vector<ErrorTerm> errorTerms(const FeatureVector& reference, const FeatureVector& current) {
   std::vector<ErrorTerm> terms;

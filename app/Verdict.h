@@ -19,7 +19,6 @@ constexpr double kWholeMargin = 0.01;
 // How one value counts: a fractional part below the margin is whole (every negative value
 // is), above it fractional; exactly the margin, or not a number, is neither.
 enum class ValueClass { kWhole, kFractional, kNeither };
-ValueClass classifyValue(double x);
 
 // What the whole / fractional rule did to one pair of entries before their ratio.
 enum class Adjustment {

@@ -11,6 +11,16 @@
 
 namespace corvantis {
 
+namespace {
+
+struct CellCommand {
+  const char* name;
+  const char* arguments;  // as the usage shows them
+  const char* summary;    // one line for --help
+  int (*run)(const CellArgs& args, std::ostream& out, std::ostream& err);
+};
+
+// The subcommands, in the order --help lists them.
 const std::vector<CellCommand>& cellCommands() {
   static const std::vector<CellCommand> commands = {
       {"explain", "REF CUR [TOL] [--json] [--sheet FILE]",
@@ -27,8 +37,6 @@ const std::vector<CellCommand>& cellCommands() {
   };
   return commands;
 }
-
-namespace {
 
 void writeHelp(std::ostream& out) {
   out << "usage: corvantis-cell <command> [arguments]\n"

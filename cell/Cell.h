@@ -13,18 +13,8 @@ namespace corvantis {
 
 using CellArgs = std::vector<std::string>;
 
-struct CellCommand {
-  const char* name;
-  const char* arguments;  // as the usage shows them
-  const char* summary;    // one line for --help
-  int (*run)(const CellArgs& args, std::ostream& out, std::ostream& err);
-};
-
 // Exit status of a command line that cannot be run as given.
 constexpr int kCellUsageError = 2;
-
-// The subcommands, in the order --help lists them.
-const std::vector<CellCommand>& cellCommands();
 
 // Writes the lines `told` by the parts shared with the check to `err`, each under
 // corvantis-cell's name rather than the check's.

@@ -1,10 +1,9 @@
 #include "cell/CellStore.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <sstream>
 #include <map>
+#include <sstream>
 #include <vector>
 
 #include "cell/CellFolder.h"
@@ -14,6 +13,7 @@
 #include "workspace/Platform.h"
 #include "workspace/ReferenceStore.h"
 #include "workspace/StoreRecord.h"
+#include "workspace/TimeText.h"
 
 namespace corvantis {
 namespace {
@@ -49,27 +49,6 @@ std::string storeIn(const std::string& base) {
 }
 
 }  // namespace
-
-std::string isoTime(std::uint64_t seconds) {
-  // Days to civil date after Howard Hinnant's days_from_civil inverse, with years
-  // counted in eras of 400 so that the arithmetic stays exact.
-  const std::uint64_t days = seconds / 86400;
-  const unsigned secondOfDay = static_cast<unsigned>(seconds % 86400);
-  const std::uint64_t z = days + 719468;
-  const std::uint64_t era = z / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  const unsigned day = doy - (153 * mp + 2) / 5 + 1;
-  const unsigned month = mp < 10 ? mp + 3 : mp - 9;
-  const std::uint64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04llu-%02u-%02uT%02u:%02u:%02uZ",
-                static_cast<unsigned long long>(year), month, day, secondOfDay / 3600,
-                secondOfDay / 60 % 60, secondOfDay % 60);
-  return text;
-}
 
 int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err) {
   if (args.size() != 1) {
@@ -109,7 +88,7 @@ int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err) 
       notes.push_back(at + " is not trusted (" + record.distrust +
                       "), so a check computes its reference again: " + line);
     } else {
-      out << record.key << '\t' << isoTime(record.time);
+      out << record.key << '\t' << isoUtcTime(record.time);
       for (const double value : record.values) out << '\t' << formatStoreNumber(value);
       out << '\n';
     }

@@ -3,15 +3,11 @@
 // it again. No OpenCV; both work on the store file alone.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "cell/Cell.h"
 
 namespace corvantis {
-
-// `seconds` since 1970-01-01 00:00:00 UTC in ISO 8601, "2023-11-14T22:13:20Z".
-std::string isoTime(std::uint64_t seconds);
 
 // store BASE: one line per record a check reads and trusts, "key<TAB>time<TAB>five
 // values", values as the store writes them; then, by line number, each line that no

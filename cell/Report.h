@@ -87,8 +87,6 @@ void readValuesLogText(const std::string& content, CellReport* report);
 
 // Matches the logged rows of each step to its checks, then fills in its figures.
 void summariseReport(CellReport* report);
-// Fills in the figures of one step from its checks and logged rows.
-void summariseStep(StepReport* step);
 
 // `text` with each control character written as \r, \n, \t or \xNN, so that a step or a
 // file name cannot move or forge lines of a report read on a terminal.

@@ -141,8 +141,7 @@ void addWhatIfs(StepReport* step, const std::vector<double>& sortedErrors) {
   }
 }
 
-}  // namespace
-
+// Fills in the figures of one step from its checks and logged rows.
 void summariseStep(StepReport* step) {
   std::vector<double> errors;
   step->accepted = 0;
@@ -165,6 +164,8 @@ void summariseStep(StepReport* step) {
   countAdvice(step);
   addWhatIfs(step, errors);
 }
+
+}  // namespace
 
 void summariseReport(CellReport* report) {
   for (StepReport& step : report->steps) {
