@@ -101,59 +101,57 @@ bool analyseBoth(const std::string& referencePath, ImageProc& reference,
   return readable;
 }
 
-// Both analysers are owned here for the whole run; the Workspace lives in a narrower
-// scope so that it is gone before them, as the store stream must be closed first.
+// The Workspace holds no file open: the store is read whole and replaced whole, and each
+// of its calls has finished with its files when it returns, so the verdict can be printed
+// while it still exists.
 int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, std::ostream& out,
              std::ostream& err) {
   if (!current.load(args.currentPath)) return cannotRead(err, args.currentPath, current);
 
-  bool accepted = false;
-  {
-    Workspace workspace(args.referencePath, defaultPlatform(), &err);
-    FeatureVector currentSignature;
-    const auto analyseCurrent = [&] { currentSignature = current.getFeatureVector(); };
+  Workspace workspace(args.referencePath, defaultPlatform(), &err);
+  FeatureVector currentSignature;
+  const auto analyseCurrent = [&] { currentSignature = current.getFeatureVector(); };
 
-    FeatureVector referenceSignature = workspace.readReference(args.referencePath);
-    // The time is taken before the pixels: a file rewritten in between is then stored
-    // with its older time and computed once more, never kept stale for good.
-    const std::uint64_t time = fileTimeOf(args.referencePath);
-    // Any other time than the stored one means another file: a copy or a restore can
-    // carry an older time than the record. A time that cannot be read gives 0 and keeps
-    // the stored signature, which then serves even after the image is gone.
-    const bool recompute = referenceSignature.empty() ||
-                           (time != 0 && time != workspace.storedTime(args.referencePath));
-    std::vector<Advice> referenceAdvice;
-    if (recompute) {
-      if (!analyseBoth(args.referencePath, reference, &referenceSignature, analyseCurrent)) {
-        return cannotRead(err, args.referencePath, reference);
-      }
-      workspace.storeReference(args.referencePath, referenceSignature, time);
-      referenceAdvice = tellReferenceAdvice(reference, err);
-    } else {
-      analyseCurrent();
+  FeatureVector referenceSignature = workspace.readReference(args.referencePath);
+  // The time is taken before the pixels: a file rewritten in between is then stored
+  // with its older time and computed once more, never kept stale for good.
+  const std::uint64_t time = fileTimeOf(args.referencePath);
+  // Any other time than the stored one means another file: a copy or a restore can
+  // carry an older time than the record. A time that cannot be read gives 0 and keeps
+  // the stored signature, which then serves even after the image is gone.
+  const bool recompute = referenceSignature.empty() ||
+                         (time != 0 && time != workspace.storedTime(args.referencePath));
+  std::vector<Advice> referenceAdvice;
+  if (recompute) {
+    if (!analyseBoth(args.referencePath, reference, &referenceSignature, analyseCurrent)) {
+      return cannotRead(err, args.referencePath, reference);
     }
+    workspace.storeReference(args.referencePath, referenceSignature, time);
+    referenceAdvice = tellReferenceAdvice(reference, err);
+  } else {
+    analyseCurrent();
+  }
 
-    if (currentSignature.size() < referenceSignature.size()) {
-      err << "corvantis: the current signature is shorter than the reference signature\n";
-      return 1;
-    }
-    const double tolerance = parseTolerance(args.tolerance);
-    // The verdict stays as the rule gives it; the person who set the tolerance is told.
-    for (const std::string& warning : toleranceWarnings(args.tolerance))
-      err << "corvantis: " << warning << "\n";
-    const double error = imageError(referenceSignature, currentSignature);
-    accepted = isAccepted(error, tolerance);
-    workspace.writeJournal(
-        composeVerdictLine(args.stepId, current.getFileName(), accepted, error, tolerance));
-    CheckRecord record =
-        checkRecord(args, referenceSignature, currentSignature, error, tolerance, accepted);
-    record.advice = adviceColumn(referenceAdvice, adviseOn(current.measures()));
-    // The verdict is journalled: from here on nothing may turn it into a failed run.
-    try {
-      workspace.recordCheck(record);
-    } catch (const std::exception& e) {
-      err << "corvantis: values log and reject archive not kept: " << e.what() << "\n";
-    }
+  if (currentSignature.size() < referenceSignature.size()) {
+    err << "corvantis: the current signature is shorter than the reference signature\n";
+    return 1;
+  }
+  const double tolerance = parseTolerance(args.tolerance);
+  // The verdict stays as the rule gives it; the person who set the tolerance is told.
+  for (const std::string& warning : toleranceWarnings(args.tolerance))
+    err << "corvantis: " << warning << "\n";
+  const double error = imageError(referenceSignature, currentSignature);
+  const bool accepted = isAccepted(error, tolerance);
+  workspace.writeJournal(
+      composeVerdictLine(args.stepId, current.getFileName(), accepted, error, tolerance));
+  CheckRecord record =
+      checkRecord(args, referenceSignature, currentSignature, error, tolerance, accepted);
+  record.advice = adviceColumn(referenceAdvice, adviseOn(current.measures()));
+  // The verdict is journalled: from here on nothing may turn it into a failed run.
+  try {
+    workspace.recordCheck(record);
+  } catch (const std::exception& e) {
+    err << "corvantis: values log and reject archive not kept: " << e.what() << "\n";
   }
   // Only after the journal line is complete in its file does the caller see the verdict.
   out << (accepted ? '1' : '0');
