@@ -23,8 +23,7 @@ std::string isoTime(const LocalTime& time) {
   char zone[16];
   std::snprintf(zone, sizeof zone, "%c%02d:%02d", time.utcOffsetMinutes < 0 ? '-' : '+',
                 offset / 60, offset % 60);
-  return dateAndTime(time.year, time.month, time.day, time.hour, time.minute, time.second,
-                     zone);
+  return dateAndTime(time.year, time.month, time.day, time.hour, time.minute, time.second, zone);
 }
 
 std::string isoUtcTime(std::uint64_t seconds) {
@@ -41,8 +40,8 @@ std::string isoUtcTime(std::uint64_t seconds) {
   const unsigned day = doy - (153 * mp + 2) / 5 + 1;
   const unsigned month = mp < 10 ? mp + 3 : mp - 9;
   const std::uint64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  return dateAndTime(year, month, day, secondOfDay / 3600, secondOfDay / 60 % 60,
-                     secondOfDay % 60, "Z");
+  return dateAndTime(year, month, day, secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60,
+                     "Z");
 }
 
 }  // namespace corvantis
