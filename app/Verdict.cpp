@@ -76,6 +76,10 @@ double parseTolerance(const std::string& text) {
   return std::strtod(text.c_str(), nullptr);
 }
 
+namespace {
+
+// True when `text` is one number and nothing else (blanks around it aside), so that
+// parseTolerance read all of it; false for "0,5", "0.5x", "abc" and "".
 bool isPlainNumber(const std::string& text) {
   const char* start = text.c_str();
   char* end = nullptr;
@@ -84,6 +88,8 @@ bool isPlainNumber(const std::string& text) {
   while (std::isspace(static_cast<unsigned char>(*end))) ++end;
   return *end == '\0';
 }
+
+}  // namespace
 
 std::vector<std::string> toleranceWarnings(const std::string& text) {
   std::vector<std::string> warnings;
