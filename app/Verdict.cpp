@@ -8,6 +8,9 @@
 #include "workspace/NumberText.h"
 
 namespace corvantis {
+
+namespace {
+
 ValueClass classifyValue(double x) {
   // Not-a-number and infinity have no fractional part to speak of; leaving them
   // unadjusted lets the ratio become non-finite, which rejects.
@@ -21,6 +24,8 @@ ValueClass classifyValue(double x) {
   if (d > kWholeMargin) return ValueClass::kFractional;
   return ValueClass::kNeither;
 }
+
+}  // namespace
 
 std::vector<ErrorTerm> errorTerms(const FeatureVector& reference, const FeatureVector& current) {
   std::vector<ErrorTerm> terms;
@@ -71,6 +76,10 @@ double parseTolerance(const std::string& text) {
   return std::strtod(text.c_str(), nullptr);
 }
 
+namespace {
+
+// True when `text` is one number and nothing else (blanks around it aside), so that
+// parseTolerance read all of it; false for "0,5", "0.5x", "abc" and "".
 bool isPlainNumber(const std::string& text) {
   const char* start = text.c_str();
   char* end = nullptr;
@@ -79,6 +88,8 @@ bool isPlainNumber(const std::string& text) {
   while (std::isspace(static_cast<unsigned char>(*end))) ++end;
   return *end == '\0';
 }
+
+}  // namespace
 
 std::vector<std::string> toleranceWarnings(const std::string& text) {
   std::vector<std::string> warnings;

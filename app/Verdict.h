@@ -19,7 +19,6 @@ constexpr double kWholeMargin = 0.01;
 // How one value counts: a fractional part below the margin is whole (every negative value
 // is), above it fractional; exactly the margin, or not a number, is neither.
 enum class ValueClass { kWhole, kFractional, kNeither };
-ValueClass classifyValue(double x);
 
 // What the whole / fractional rule did to one pair of entries before their ratio.
 enum class Adjustment {
@@ -60,9 +59,6 @@ bool isAccepted(double error, double tolerance);
 // The tolerance argument read as atof does in the "C" locale: leading blanks skipped,
 // the longest number at the start taken, 0 when there is none.
 double parseTolerance(const std::string& text);
-// True when `text` is one number and nothing else (blanks around it aside), so that
-// parseTolerance read all of it; false for "0,5", "0.5x", "abc" and "".
-bool isPlainNumber(const std::string& text);
 // What the person who set the tolerance `text` should be told, one sentence each without
 // a line end: text that is no plain number, and what it was read as; a tolerance that
 // decides every check alike (negative or not a number: all rejected; infinite: all

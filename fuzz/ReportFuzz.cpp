@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/Report.h"
+#include "cell/Report.h"
 
 namespace {
 

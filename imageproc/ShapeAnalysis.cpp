@@ -94,6 +94,9 @@ std::int64_t binarize(cv::Mat& image, std::int64_t* brightestCount) {
   return objectCount;
 }
 
+namespace {
+
+// The kEdge* bits of the edges of `binary` that hold an object pixel.
 std::uint8_t edgesTouched(const cv::Mat& binary) {
   CV_Assert(binary.type() == CV_8UC1);
   if (binary.empty()) return 0;
@@ -113,6 +116,8 @@ std::uint8_t edgesTouched(const cv::Mat& binary) {
   }
   return edges;
 }
+
+}  // namespace
 
 BorderSums extractBorder(const cv::Mat& binary, cv::Mat* borderImage) {
   CV_Assert(binary.type() == CV_8UC1);
@@ -151,6 +156,9 @@ BorderSums extractBorder(const cv::Mat& binary, cv::Mat* borderImage) {
   return sums;
 }
 
+namespace {
+
+// Up to kCornerCapacity Harris corners of `binary`, strongest first.
 std::vector<cv::Point2f> detectCorners(const cv::Mat& binary) {
   std::vector<cv::Point2f> found =
       findHarrisCorners(binary, {static_cast<int>(kCornerCapacity), kCornerQuality,
@@ -158,6 +166,8 @@ std::vector<cv::Point2f> detectCorners(const cv::Mat& binary) {
   if (found.size() > kCornerCapacity) found.resize(kCornerCapacity);
   return found;
 }
+
+}  // namespace
 
 void computeAngleAndRadius(const BorderSums& border, double* angle, double* radius) {
   if (border.count == 0) {

@@ -84,16 +84,10 @@ std::int32_t computeThreshold(const cv::Mat& equalized);
 // is given, it receives the number of pixels at the brightest grey level.
 std::int64_t binarize(cv::Mat& image, std::int64_t* brightestCount = nullptr);
 
-// The kEdge* bits of the edges of `binary` that hold an object pixel.
-std::uint8_t edgesTouched(const cv::Mat& binary);
-
 // The object pixels of `binary` with a background pixel among their eight neighbours
 // inside the image (the image edge is not background), as sums. When `borderImage` is
 // given, it becomes the border alone.
 BorderSums extractBorder(const cv::Mat& binary, cv::Mat* borderImage = nullptr);
-
-// Up to kCornerCapacity Harris corners of `binary`, strongest first.
-std::vector<cv::Point2f> detectCorners(const cv::Mat& binary);
 
 // Direction (degrees, [0, 360)) and distance of the border centroid from the image
 // centre; both 0 when there is no border.

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <regex>
@@ -16,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Report.h"
+#include "cell/Report.h"
 #include "test/RunProgram.h"
 #include "workspace/Journal.h"
 #include "workspace/Paths.h"
@@ -32,6 +33,26 @@ void require(bool condition, const std::string& what) {
   if (condition) return;
   std::fprintf(stderr, "FAILED: %s\n", what.c_str());
   ++failures;
+}
+
+// One round: every reference made newer than its record, then `processes` checks at
+// once, each of a step of its own.
+void checkRound(const std::string& program, const test::TestCell& cell,
+                const std::function<std::string(int)>& ref, const std::string& cap, int round,
+                int processes) {
+  for (int n = 0; n < kReferences; ++n) test::setFileTime(ref(n), kFirstTime + round);
+  std::deque<test::Child> children;
+  for (int p = 0; p < processes; ++p) {
+    const std::vector<std::string> args = {std::to_string(round) + "-" + std::to_string(p),
+                                           ref(p % kReferences), cap, "0.1"};
+    children.emplace_back(program, args, test::ChildEnv{cell.file("bin")});
+  }
+  for (auto& child : children) {
+    child.waitFor(std::chrono::seconds(120));
+    const test::RunResult run = child.result();
+    require(run.status == 0 && (run.out == "1" || run.out == "0") && run.err.empty(),
+            "check " + run.out + ": " + run.err);
+  }
 }
 
 void concurrentChecks(const std::string& program, int processes, int rounds) {
@@ -62,22 +83,8 @@ void concurrentChecks(const std::string& program, int processes, int rounds) {
   const std::string journal = cell.file("robots/R1/debug/corvantis.log");
   test::writeFile(journal, lines);
 
-  for (int round = 0; round < rounds; ++round) {
-    // Each round makes every reference newer than its record.
-    for (int n = 0; n < kReferences; ++n) test::setFileTime(ref(n), kFirstTime + round);
-    std::deque<test::Child> children;  // a step of its own for each check
-    for (int p = 0; p < processes; ++p) {
-      const std::vector<std::string> args = {std::to_string(round) + "-" + std::to_string(p),
-                                             ref(p % kReferences), cap, "0.1"};
-      children.emplace_back(program, args, test::ChildEnv{cell.file("bin")});
-    }
-    for (auto& child : children) {
-      child.waitFor(std::chrono::seconds(120));
-      const test::RunResult run = child.result();
-      require(run.status == 0 && (run.out == "1" || run.out == "0") && run.err.empty(),
-              "check " + run.out + ": " + run.err);
-    }
-  }
+  for (int round = 0; round < rounds; ++round)
+    checkRound(program, cell, ref, cap, round, processes);
 
   // The journal before, whole, then one verdict line of each check, in either generation.
   const std::vector<std::string> generations = rotatedNames(journal);

@@ -1,31 +1,20 @@
-// The platform layer for Linux and other POSIX systems.
+// The platform layer for Linux and other POSIX systems; its file primitives are in
+// PosixFiles.cpp.
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <thread>
 #include <vector>
 
 #include "workspace/FileNames.h"
 #include "workspace/Platform.h"
-
-#ifdef __linux__
-#include <linux/fs.h>
-#endif
-#ifndef RENAME_NOREPLACE
-#define RENAME_NOREPLACE (1 << 0)
-#endif
+#include "workspace/PosixFiles.h"
 
 namespace corvantis {
 
@@ -33,126 +22,23 @@ const char kPathSeparator[] = "/";
 
 namespace {
 
-Status posixError(const std::string& context, int error) {
-  return Status::error(context, std::strerror(error));
-}
-
-// Closes the descriptor when it goes out of scope; close() is checked explicitly where
-// its result matters.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the outcome.
-  int release() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
-int openRetrying(const std::string& path, int flags, mode_t mode = 0) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-Status writeAll(int fd, const char* data, std::size_t size, const std::string& path) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return posixError(path, errno);
-    done += static_cast<std::size_t>(n);
-  }
-  return Status::success();
-}
-
-Status syncAndClose(FileDescriptor* fd, const std::string& path) {
-  if (::fsync(fd->get()) != 0) return posixError(path, errno);
-  if (fd->release() != 0) return posixError(path, errno);
-  return Status::success();
-}
-
-std::string directoryOf(const std::string& path) {
-  const std::size_t last = path.find_last_of('/');
-  if (last == std::string::npos) return ".";
-  if (last == 0) return "/";
-  return path.substr(0, last);
-}
+using posix::copyContent;
+using posix::directoryOf;
+using posix::FileDescriptor;
+using posix::flockWithin;
+using posix::openRetrying;
+using posix::posixError;
+using posix::renameNoReplace;
+using posix::syncAndClose;
+using posix::writeExclusive;
 
 constexpr std::size_t kCopyChunkBytes = 1 << 20;  // a copy's buffer, whatever the file's size
-
-// Copies `in` to `out`: as a clone sharing the blocks where the file system offers one
-// (btrfs, XFS), else piece by piece through `buffer`.
-Status copyContent(int in, int out, std::vector<char>* buffer, const std::string& from,
-                   const std::string& to) {
-#ifdef FICLONE
-  if (::ioctl(out, FICLONE, in) == 0) return Status::success();
-#endif
-  for (;;) {
-    const ssize_t n = ::read(in, buffer->data(), buffer->size());
-    if (n == 0) return Status::success();
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return posixError(from, errno);
-    const Status written = writeAll(out, buffer->data(), static_cast<std::size_t>(n), to);
-    if (!written.ok()) return written;
-  }
-}
 
 // Random names are never all taken by chance; the limit stops a broken random source.
 constexpr int kUniqueNameAttempts = 100;
 
 // The longest an append waits for the lock of the file it appends to.
 constexpr int kAppendLockMs = 2000;
-
-// Takes the flock() `operation` (LOCK_SH or LOCK_EX) on `fd`, polling up to `timeoutMs`
-// milliseconds, as flock() has no time limit of its own; false with errno set when it
-// cannot be had.
-bool flockWithin(int fd, int operation, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (::flock(fd, operation | LOCK_NB) != 0) {
-    if (errno != EWOULDBLOCK && errno != EINTR) return false;
-    if (std::chrono::steady_clock::now() >= deadline) {
-      errno = EWOULDBLOCK;
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-// Tries the kernel's rename that refuses an existing target.
-int renameNoReplace(const std::string& from, const std::string& to) {
-#ifdef SYS_renameat2
-  return static_cast<int>(
-      ::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE));
-#else
-  errno = ENOSYS;
-  return -1;
-#endif
-}
-
-// Creates `path` unless a file of that name exists, writes `content` and flushes it to
-// disk. *openError is the errno of a failed create, 0 once the file was created.
-Status writeExclusive(const std::string& path, const std::string& content, int* openError) {
-  FileDescriptor fd(openRetrying(path, O_WRONLY | O_CREAT | O_EXCL, 0644));
-  *openError = fd.get() < 0 ? errno : 0;
-  if (fd.get() < 0) return posixError(path, *openError);
-  const Status written = writeAll(fd.get(), content.data(), content.size(), path);
-  if (!written.ok()) return written;
-  return syncAndClose(&fd, path);
-}
 
 class PosixPlatform : public Platform {
  public:

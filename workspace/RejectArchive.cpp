@@ -62,14 +62,14 @@ void dropOldest(Platform& platform, const std::string& rejectsDir, const Archive
   }
 }
 
-}  // namespace
-
 std::string safeStepName(const std::string& stepId) {
   std::string safe = stepId.substr(0, kArchiveMaxStepChars);
   for (char& c : safe)
     if (!isSafe(c)) c = '_';
   return safe;
 }
+
+}  // namespace
 
 std::string archiveName(const LocalTime& time, const std::string& stepId,
                         const std::string& fileName) {

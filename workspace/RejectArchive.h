@@ -31,11 +31,10 @@ struct ArchiveLimits {
   std::uint64_t maxBytes = kArchiveMaxBytes;
 };
 
-// The step made safe for a file name on every system: letters, digits, ".", "-" and
-// "_" stay, everything else becomes "_"; cut to kArchiveMaxStepChars.
-std::string safeStepName(const std::string& stepId);
-// "YYYYMMDD-HHMMSS_<safe step>_<file name>", within kArchiveMaxNameBytes: the file name
-// loses bytes before its extension (never within a UTF-8 character).
+// "YYYYMMDD-HHMMSS_<safe step>_<file name>", within kArchiveMaxNameBytes: the step keeps
+// letters, digits, ".", "-" and "_" (anything else becomes "_"), cut to
+// kArchiveMaxStepChars, so the name is safe on every system; the file name loses bytes
+// before its extension (never within a UTF-8 character).
 std::string archiveName(const LocalTime& time, const std::string& stepId,
                         const std::string& fileName);
 

@@ -1,25 +1,15 @@
 #include "workspace/ValuesLog.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 #include "workspace/FileNames.h"
 #include "workspace/Journal.h"
 #include "workspace/Paths.h"
+#include "workspace/TimeText.h"
 
 namespace corvantis {
 
 namespace {
-
-std::string isoTime(const LocalTime& time) {
-  const int offset = std::abs(time.utcOffsetMinutes);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u%c%02d:%02d", time.year,
-                time.month, time.day, time.hour, time.minute, time.second,
-                time.utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
-  return text;
-}
 
 // The log is missing but its first generation is there: a rotation is moving it right
 // now, or one was cut short (a check killed between the move and the new file, as older

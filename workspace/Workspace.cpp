@@ -33,9 +33,8 @@ Workspace::Workspace(const std::string& referencePath, Platform& platform,
       referencePath_(referencePath),
       baseDir_(doubleBackslashes(deriveBaseDir(referencePath))),
       journalPath_(journalPathOf(baseDir_)),
-      tempRoot_(deriveTempRoot(platform.workingDirectory())),
-      storePath_(storePathOf(baseDir_)),
-      store_(storePath_, tempPathOf(tempRoot_), platform, diagnostics_) {
+      store_(storePathOf(baseDir_), tempPathOf(deriveTempRoot(platform.workingDirectory())),
+             platform, diagnostics_) {
   if (baseDir_.empty()) {
     diagnostics_ << "corvantis: reference path " << referencePath_
                  << " names no cell (no directory below a \"robots\" directory): no journal "

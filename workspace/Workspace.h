@@ -50,19 +50,12 @@ class Workspace {
   // diagnostics stream and go no further.
   void recordCheck(const CheckRecord& record);
 
-  const std::string& baseDir() const { return baseDir_; }
-  const std::string& journalPath() const { return journalPath_; }
-  const std::string& tempRoot() const { return tempRoot_; }
-  const std::string& storePath() const { return storePath_; }
-
  private:
   Platform& platform_;
   std::ostream& diagnostics_;
   std::string referencePath_;
   std::string baseDir_;
   std::string journalPath_;
-  std::string tempRoot_;
-  std::string storePath_;
   ReferenceStore store_;
 };
 

@@ -1,7 +1,0 @@
-#include <iostream>
-
-#include "app/Cell.h"
-
-int main(int argc, char** argv) {
-  return corvantis::runCellCommandLine(argc, argv, std::cout, std::cerr);
-}

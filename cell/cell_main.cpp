@@ -1,0 +1,7 @@
+#include <iostream>
+
+#include "cell/Cell.h"
+
+int main(int argc, char** argv) {
+  return corvantis::runCellCommandLine(argc, argv, std::cout, std::cerr);
+}
