@@ -41,8 +41,8 @@ struct CheckArgs {
   std::string tolerance;
 };
 
-int cannotRead(std::ostream& err, const std::string& path, const ImageProc& analyser) {
-  err << "corvantis: cannot read image " << path << ": " << analyser.loadError() << "\n";
+int cannotRead(std::ostream& err, const std::string& path, const Status& load) {
+  err << "corvantis: cannot read image " << path << ": " << load.message() << "\n";
   return 1;
 }
 
@@ -88,24 +88,25 @@ std::vector<Advice> tellReferenceAdvice(const ImageProc& reference, std::ostream
 
 // The reference's signature, analysed on a second thread while `analyseCurrent` runs
 // on this one: a first check of a reference then takes little more than one analysis.
-// Returns false, with nothing stored, when the reference cannot be read.
+// Fails, with nothing stored, when the reference cannot be read.
 template <typename AnalyseCurrent>
-bool analyseBoth(const std::string& referencePath, ImageProc& reference,
+Status analyseBoth(const std::string& referencePath, ImageProc& reference,
                  FeatureVector* referenceSignature, AnalyseCurrent analyseCurrent) {
-  bool readable = false;
+  Status loaded = Status::success();
   limitLibraryImageSize();
   runSideBySide(analyseCurrent, [&] {
-    readable = reference.load(referencePath);
-    if (readable) *referenceSignature = reference.getFeatureVector();
+    loaded = reference.load(referencePath);
+    if (loaded.ok()) *referenceSignature = reference.getFeatureVector();
   });
-  return readable;
+  return loaded;
 }
 
 // Both analysers are owned here for the whole run; the Workspace lives in a narrower
 // scope so that it is gone before them, as the store stream must be closed first.
 int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, std::ostream& out,
              std::ostream& err) {
-  if (!current.load(args.currentPath)) return cannotRead(err, args.currentPath, current);
+  const Status currentLoaded = current.load(args.currentPath);
+  if (!currentLoaded.ok()) return cannotRead(err, args.currentPath, currentLoaded);
 
   bool accepted = false;
   {
@@ -124,9 +125,9 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
                            (time != 0 && time != workspace.storedTime(args.referencePath));
     std::vector<Advice> referenceAdvice;
     if (recompute) {
-      if (!analyseBoth(args.referencePath, reference, &referenceSignature, analyseCurrent)) {
-        return cannotRead(err, args.referencePath, reference);
-      }
+      const Status referenceLoaded =
+          analyseBoth(args.referencePath, reference, &referenceSignature, analyseCurrent);
+      if (!referenceLoaded.ok()) return cannotRead(err, args.referencePath, referenceLoaded);
       workspace.storeReference(args.referencePath, referenceSignature, time);
       referenceAdvice = tellReferenceAdvice(reference, err);
     } else {
@@ -163,7 +164,8 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
 // An image that cannot be read is a failed run here too: a person who typed the path
 // learns why nothing appears, and a script sees status 1.
 int runView(const std::string& path, ImageProc& reference, std::ostream& out, std::ostream& err) {
-  if (!reference.load(path)) return cannotRead(err, path, reference);
+  const Status loaded = reference.load(path);
+  if (!loaded.ok()) return cannotRead(err, path, loaded);
   return showDiagnosticsFromPlugin(reference, out, err);
 }
 

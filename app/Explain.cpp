@@ -43,8 +43,9 @@ bool parseArgs(const CellArgs& args, ExplainArgs* parsed) {
 }
 
 bool load(ImageProc& proc, const std::string& path, std::ostream& err) {
-  if (proc.load(path)) return true;
-  err << "corvantis-cell: cannot read image " << path << ": " << proc.loadError() << "\n";
+  const Status loaded = proc.load(path);
+  if (loaded.ok()) return true;
+  err << "corvantis-cell: cannot read image " << path << ": " << loaded.message() << "\n";
   return false;
 }
 

@@ -69,9 +69,10 @@ struct Analysis {
 Analysis analyse(const std::string& path) {
   Analysis a;
   ImageProc proc;  // a fresh analyser per image, getFeatureVector once, as in a check
-  a.readable = proc.load(path);
+  const Status loaded = proc.load(path);
+  a.readable = loaded.ok();
   if (!a.readable) {
-    a.loadError = proc.loadError();
+    a.loadError = loaded.message();
     return a;
   }
   a.signature = proc.getFeatureVector();

@@ -10,7 +10,6 @@
 #include <jerror.h>
 
 #include <csetjmp>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,11 +63,14 @@ struct Decompressor {
 
 // Reads the header and, for one or three components, sets the output to grey. No C++ object lives
 // in this frame, so the longjmp of a libjpeg error skips no destructor.
-bool readHeader(Decompressor* d, std::FILE* file) {
+bool readHeader(Decompressor* d, const std::string& bytes) {
   if (setjmp(d->errors.jump) != 0) return false;
   jpeg_create_decompress(&d->info);
   d->created = true;
-  jpeg_stdio_src(&d->info, file);
+  // Older libjpeg versions declare the buffer without const; it is only read.
+  jpeg_mem_src(&d->info,
+               reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
+               static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&d->info, TRUE);
   if (d->info.num_components == 1 || d->info.num_components == 3) {
     d->info.out_color_space = JCS_GRAYSCALE;
@@ -116,23 +118,20 @@ std::string damageOf(const Decompressor& d) {
 }
 
 // A file cut short or corrupt is no image on any path; otherwise `result` stands.
-ReadResult damagedOr(const Decompressor& d, const ReadResult& result) {
+Status damagedOr(const Decompressor& d, const Status& result) {
   const std::string damage = damageOf(d);
-  return damage.empty() ? result : ReadResult::failed(damage);
+  return damage.empty() ? result : Status::error(damage);
 }
 
 }  // namespace
 
-std::string jpegDamage(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) return std::string();
+std::string jpegDamage(const std::string& bytes) {
   Decompressor d;
   watchErrors(&d);
   // Any number of components, in libjpeg's own output space; a size over the limit is
   // left for the library's own refusal.
-  if (readHeader(&d, file.get()) &&
-      checkImageSize(d.info.image_width, d.info.image_height).outcome == ReadOutcome::kRead) {
+  if (readHeader(&d, bytes) &&
+      checkImageSize(d.info.image_width, d.info.image_height).ok()) {
     // A row of the output never has more samples than the file has components.
     std::vector<JSAMPLE> row(std::size_t{d.info.image_width} * d.info.num_components);
     decodeAll(&d, row.data());
@@ -140,27 +139,24 @@ std::string jpegDamage(const std::string& path) {
   return damageOf(d);
 }
 
-ReadResult readJpeg(const std::string& path, cv::Mat* image) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) return ReadResult::declined("cannot open JPEG");
+Status readJpeg(const std::string& bytes, cv::Mat* image) {
   Decompressor d;
   watchErrors(&d);
-  if (!readHeader(&d, file.get())) return damagedOr(d, ReadResult::declined("bad JPEG header"));
+  if (!readHeader(&d, bytes)) return damagedOr(d, Status::notSupported("bad JPEG header"));
   if (d.info.num_components != 1 && d.info.num_components != 3) {
-    return ReadResult::declined("JPEG with " + std::to_string(d.info.num_components) +
+    return Status::notSupported("JPEG with " + std::to_string(d.info.num_components) +
                                 " components");
   }
-  const ReadResult size = checkImageSize(d.info.output_width, d.info.output_height);
-  if (size.outcome != ReadOutcome::kRead) return size;
+  const Status size = checkImageSize(d.info.output_width, d.info.output_height);
+  if (!size.ok()) return size;
 
   image->create(static_cast<int>(d.info.output_height), static_cast<int>(d.info.output_width),
                 CV_8UC1);
   if (!readPixels(&d, image)) {
     image->release();
-    return damagedOr(d, ReadResult::declined("JPEG data libjpeg cannot read"));
+    return damagedOr(d, Status::notSupported("JPEG data libjpeg cannot read"));
   }
-  return ReadResult::read();
+  return Status::success();
 }
 
 }  // namespace corvantis

@@ -7,8 +7,7 @@
 #include <png.h>
 
 #include <csetjmp>
-#include <cstdio>
-#include <memory>
+#include <cstring>
 #include <vector>
 
 #include "imageproc/ImageReader.h"
@@ -42,6 +41,24 @@ class PngReadState {
   png_infop end_;
 };
 
+// The file's bytes as libpng takes them in; `cutShort` tells that it asked for more than
+// the file holds.
+struct PngSource {
+  const std::string& bytes;
+  std::size_t offset = 0;
+  bool cutShort = false;
+};
+
+void readFromBytes(png_structp png, png_bytep data, png_size_t length) {
+  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+  if (length > source->bytes.size() - source->offset) {
+    source->cutShort = true;
+    png_error(png, "read past the end");
+  }
+  std::memcpy(data, source->bytes.data() + source->offset, length);
+  source->offset += length;
+}
+
 struct PngHeader {
   png_uint_32 width = 0;
   png_uint_32 height = 0;
@@ -51,9 +68,9 @@ struct PngHeader {
 
 // Reads the chunks before the pixels. No C++ object lives in this frame, so the
 // longjmp of a libpng error skips no destructor.
-bool readHeader(const PngReadState& state, std::FILE* file, PngHeader* header) {
+bool readHeader(const PngReadState& state, PngSource* source, PngHeader* header) {
   if (setjmp(png_jmpbuf(state.png())) != 0) return false;
-  png_init_io(state.png(), file);
+  png_set_read_fn(state.png(), source, readFromBytes);
   png_read_info(state.png(), state.info());
   png_get_IHDR(state.png(), state.info(), &header->width, &header->height, &header->bitDepth,
                &header->colourType, nullptr, nullptr, nullptr);
@@ -82,17 +99,16 @@ bool readPixels(const PngReadState& state, const PngHeader& header, png_bytepp r
 
 }  // namespace
 
-ReadResult readPng(const std::string& path, cv::Mat* image) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
+Status readPng(const std::string& bytes, cv::Mat* image) {
   PngReadState state;
-  if (!file || !state.ok()) return ReadResult::declined("cannot open PNG");
+  if (!state.ok()) return Status::notSupported("cannot open PNG");
+  PngSource source{bytes};
   PngHeader header;
-  if (!readHeader(state, file.get(), &header)) {
-    return std::feof(file.get()) ? cutShort("PNG") : ReadResult::declined("bad PNG header");
+  if (!readHeader(state, &source, &header)) {
+    return source.cutShort ? cutShort("PNG") : Status::notSupported("bad PNG header");
   }
-  const ReadResult size = checkImageSize(header.width, header.height);
-  if (size.outcome != ReadOutcome::kRead) return size;
+  const Status size = checkImageSize(header.width, header.height);
+  if (!size.ok()) return size;
 
   image->create(static_cast<int>(header.height), static_cast<int>(header.width), CV_8UC1);
   std::vector<png_bytep> rows(header.height);
@@ -100,9 +116,9 @@ ReadResult readPng(const std::string& path, cv::Mat* image) {
     rows[y] = image->ptr<png_byte>(static_cast<int>(y));
   if (!readPixels(state, header, rows.data())) {
     image->release();
-    return std::feof(file.get()) ? cutShort("PNG") : ReadResult::declined("PNG data libpng cannot read");
+    return source.cutShort ? cutShort("PNG") : Status::notSupported("PNG data libpng cannot read");
   }
-  return ReadResult::read();
+  return Status::success();
 }
 
 }  // namespace corvantis

@@ -17,23 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "workspace/Status.h"
+
 namespace corvantis {
-
-// Outcome of a platform operation: ok, or a one-line message naming what failed.
-class Status {
- public:
-  static Status success() { return Status(); }
-  static Status error(const std::string& context, const std::string& detail) {
-    return Status(context + ": " + detail);
-  }
-  bool ok() const { return message_.empty(); }
-  const std::string& message() const { return message_; }
-
- private:
-  Status() = default;
-  explicit Status(std::string message) : message_(std::move(message)) {}
-  std::string message_;
-};
 
 // A calendar time of the local time zone, with its offset east of UTC in minutes.
 struct LocalTime {
