@@ -20,12 +20,6 @@ bool startsWith(const std::string& head, const char* signature) {
   return head.compare(0, std::strlen(signature), signature) == 0;
 }
 
-// The platform's reason without the path it starts with, which the caller names already.
-std::string reasonOf(const Status& failed, const std::string& path) {
-  const std::string prefix = path + ": ";
-  const std::string& message = failed.message();
-  return message.compare(0, prefix.size(), prefix) == 0 ? message.substr(prefix.size()) : message;
-}
 
 }  // namespace
 
@@ -87,7 +81,8 @@ Status readGreyImage(const Platform& platform, const std::string& path, cv::Mat*
   image->release();
   std::string bytes;
   const Status read = platform.readFile(path, &bytes);
-  if (!read.ok()) return Status::error(reasonOf(read, path));
+  // The caller names the file already.
+  if (!read.ok()) return Status::error(read.reason());
   const Status fast = readFast(bytes, image);
   if (!fast.isNotSupported()) return fast;
   return readWithLibrary(path, bytes, image);

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "imageproc/ImageProc.h"
+#include "test/TestPlatform.h"
 #include "test/TestUtil.h"
 
 namespace corvantis {
@@ -252,6 +254,28 @@ TEST_F(ImageReaderTest, AbsurdSizesAreRefusedBeforeReading) {
   for (const auto& [w, h] : {Size{8192, 8193}, Size{kMaxImagePixels + 1, 1}, Size{0, 1}, Size{1, 0},
                              Size{0xffffffffu, 0xffffffffu}})
     EXPECT_FALSE(checkImageSize(w, h).ok()) << w << " x " << h;
+}
+
+// A capture the system fails to read (a disk error, a network share gone) is no image,
+// whatever its format and reader, and the analyser says why in the system's words: the
+// check prints "cannot read image <path>: Input/output error". The captures beside it
+// still load.
+TEST_F(ImageReaderTest, AReadTheSystemFailsReachesTheCallerWithItsReason) {
+  test::TestPlatform platform;
+  platform.failOn("readFile", "broken", "Input/output error");
+  for (const char* format : {".png", ".bmp", ".jpg", ".tiff"}) {
+    SCOPED_TRACE(format);
+    const Bytes capture = libraryOf(format)({31, 21});
+    const std::string broken = write(std::string("broken") + format, capture);
+    const std::string whole = write(std::string("whole") + format, capture);
+    ImageProc analyser(platform);
+    const Status failed = analyser.load(broken);
+    EXPECT_FALSE(failed.ok() || failed.isNotSupported());
+    EXPECT_EQ("Input/output error", failed.message());
+    EXPECT_TRUE(analyser.getSourceImage().empty());
+    EXPECT_TRUE(analyser.load(whole).ok());
+    EXPECT_EQ(cv::Size(31, 21), analyser.getSourceImage().size());
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 // dependency, so that every layer can return it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -18,7 +19,9 @@ class Status {
   static Status success() { return Status(); }
   // "<context>: <detail>", the form of the platform's messages ("path: reason").
   static Status error(const std::string& context, const std::string& detail) {
-    return Status(Code::kError, context + ": " + detail);
+    Status status(Code::kError, context + ": " + detail);
+    status.reasonAt_ = context.size() + 2;
+    return status;
   }
   // A failure whose message already says everything.
   static Status error(std::string message) { return Status(Code::kError, std::move(message)); }
@@ -31,6 +34,9 @@ class Status {
   bool isNotSupported() const { return code_ == Code::kNotSupported; }
   // Empty when ok.
   const std::string& message() const { return message_; }
+  // The message without its context, for a caller that names the file in words of its
+  // own ("No space left on device" of "page.html.Xy3k: No space left on device").
+  std::string reason() const { return message_.substr(reasonAt_); }
 
  private:
   enum class Code { kOk, kError, kNotSupported };
@@ -39,6 +45,7 @@ class Status {
 
   Code code_ = Code::kOk;
   std::string message_;
+  std::size_t reasonAt_ = 0;
 };
 
 }  // namespace corvantis
