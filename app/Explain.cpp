@@ -54,9 +54,9 @@ bool writeSheet(const std::string& path, const DiagnosticView& reference,
   const cv::Mat sheet =
       composeComparisonSheet({sheetTitle(reference), sheetTitle(current)},
                              {sheetStages(reference), sheetStages(current)}, explanationRows(e));
-  std::string reason;
-  if (writeSheetFile(sheet, path, &reason)) return true;
-  err << "corvantis-cell: cannot write the sheet " << path << ": " << reason << "\n";
+  const Status written = writeSheetFile(sheet, path);
+  if (written.ok()) return true;
+  err << "corvantis-cell: cannot write the sheet " << path << ": " << written.reason() << "\n";
   return false;
 }
 

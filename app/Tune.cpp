@@ -26,12 +26,8 @@ struct TuneArgs {
 };
 
 // Paths follow --good and --bad until the next option; the one path before them, or
-// between other options, is the reference. Anything else is wrong use, told in *why.
-bool parseArgs(const CellArgs& args, TuneArgs* parsed, std::string* why) {
-  const auto wrong = [why](const std::string& reason) {
-    *why = reason;
-    return false;
-  };
+// between other options, is the reference. Anything else is wrong use, told why.
+Status parseArgs(const CellArgs& args, TuneArgs* parsed) {
   std::vector<std::string>* list = nullptr;
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -42,20 +38,20 @@ bool parseArgs(const CellArgs& args, TuneArgs* parsed, std::string* why) {
       parsed->json = true;
       list = nullptr;
     } else if (arg == "--html") {
-      if (++i == args.size()) return wrong("--html needs a file");
+      if (++i == args.size()) return Status::error("--html needs a file");
       parsed->htmlPath = args[i];
       list = nullptr;
     } else if (arg.rfind("--", 0) == 0) {
-      return wrong("unknown option " + arg);
+      return Status::error("unknown option " + arg);
     } else {
       (list != nullptr ? *list : positional).push_back(arg);
     }
   }
-  if (positional.size() != 1) return wrong("give exactly one reference image");
+  if (positional.size() != 1) return Status::error("give exactly one reference image");
   if (parsed->good.empty() || parsed->bad.empty())
-    return wrong("give at least one capture after --good and one after --bad");
+    return Status::error("give at least one capture after --good and one after --bad");
   parsed->referencePath = positional[0];
-  return true;
+  return Status::success();
 }
 
 // What a check's analysis finds in one file.
@@ -108,9 +104,9 @@ bool writePage(const std::string& path, const Tuning& t, std::ostream& err) {
 
 int runTune(const CellArgs& args, std::ostream& out, std::ostream& err) {
   TuneArgs parsed;
-  std::string why;
-  if (!parseArgs(args, &parsed, &why)) {
-    err << "corvantis-cell: tune: " << why << "\n" << kUsage;
+  const Status parsedArgs = parseArgs(args, &parsed);
+  if (!parsedArgs.ok()) {
+    err << "corvantis-cell: tune: " << parsedArgs.message() << "\n" << kUsage;
     return kCellUsageError;
   }
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
