@@ -52,6 +52,9 @@ class TestPlatform : public Platform {
   Status moveNoReplace(Text from, Text to) override {
     return unlessInjected(__func__, from, [&] { return real_.moveNoReplace(from, to); });
   }
+  Status writeFile(Text p, Text content) override {
+    return unlessInjected(__func__, p, [&] { return real_.writeFile(p, content); });
+  }
   Status writeNewFile(Text p, Text content) override {
     return unlessInjected(__func__, p, [&] { return real_.writeNewFile(p, content); });
   }

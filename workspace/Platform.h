@@ -74,6 +74,10 @@ class Platform {
   virtual Status moveNoReplace(const std::string& from, const std::string& to) = 0;
   // Creates `path` (failing when it exists), writes `content` and flushes it to disk.
   virtual Status writeNewFile(const std::string& path, const std::string& content) = 0;
+  // Writes `content` into `path`, creating it or truncating what was there, for a file a
+  // person named (a page, a sheet): a link or a device by that name is written through,
+  // and nothing is flushed to disk. A failed write may leave part of `content` behind.
+  virtual Status writeFile(const std::string& path, const std::string& content) = 0;
   // Creates a file whose name is `prefix` followed by characters that no file had there
   // (never opening an existing one, whatever process made it), writes `content` and
   // flushes it to disk; *path gets the new file's name. A file that cannot be written

@@ -252,6 +252,14 @@ class PosixPlatform : public Platform {
     return Status::success();
   }
 
+  Status writeFile(const std::string& path, const std::string& content) override {
+    FileDescriptor fd(openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    if (fd.get() < 0) return posixError(path, errno);
+    const Status written = writeAll(fd.get(), content.data(), content.size(), path);
+    if (!written.ok()) return written;
+    return fd.release() == 0 ? Status::success() : posixError(path, errno);
+  }
+
   Status writeNewFile(const std::string& path, const std::string& content) override {
     int openError = 0;
     return writeExclusive(path, content, &openError);

@@ -196,6 +196,14 @@ class WindowsPlatform : public Platform {
     return Status::success();
   }
 
+  Status writeFile(const std::string& path, const std::string& content) override {
+    Handle file(openFile(path, GENERIC_WRITE, CREATE_ALWAYS));
+    if (!file.valid()) return lastError(path);
+    const Status written = writeAll(file.get(), content, path);
+    if (!written.ok()) return written;
+    return file.close() ? Status::success() : lastError(path);
+  }
+
   Status writeNewFile(const std::string& path, const std::string& content) override {
     DWORD openError = 0;
     return writeExclusive(path, content, &openError);
