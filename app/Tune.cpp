@@ -1,7 +1,7 @@
 #include "app/Tune.h"
 
 #include <atomic>
-#include <fstream>
+#include <sstream>
 #include <opencv2/core/utils/logger.hpp>
 #include <optional>
 #include <string>
@@ -62,9 +62,9 @@ struct Analysis {
   std::vector<Advice> advice;
 };
 
-Analysis analyse(const std::string& path) {
+Analysis analyse(Platform& platform, const std::string& path) {
   Analysis a;
-  ImageProc proc;  // a fresh analyser per image, getFeatureVector once, as in a check
+  ImageProc proc(platform);  // a fresh analyser per image, getFeatureVector once, as in a check
   const Status loaded = proc.load(path);
   a.readable = loaded.ok();
   if (!a.readable) {
@@ -78,11 +78,11 @@ Analysis analyse(const std::string& path) {
 
 // Every file analysed, in order: two workers take the next file in turn, so that a large
 // capture on one core does not hold the other idle.
-std::vector<Analysis> analyseAll(const std::vector<std::string>& paths) {
+std::vector<Analysis> analyseAll(Platform& platform, const std::vector<std::string>& paths) {
   std::vector<Analysis> results(paths.size());
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    for (std::size_t i = next++; i < paths.size(); i = next++) results[i] = analyse(paths[i]);
+    for (std::size_t i = next++; i < paths.size(); i = next++) results[i] = analyse(platform, paths[i]);
   };
   // The library's pixel limit is an environment variable, set here before either worker
   // may read it.
@@ -91,18 +91,23 @@ std::vector<Analysis> analyseAll(const std::vector<std::string>& paths) {
   return results;
 }
 
-bool writePage(const std::string& path, const Tuning& t, std::ostream& err) {
-  std::ofstream page(path, std::ios::binary | std::ios::trunc);
-  if (page) writeTuningHtml(t, page);
-  page.close();
-  if (page) return true;
-  err << "corvantis-cell: cannot write the page " << path << "\n";
+bool writePage(Platform& platform, const std::string& path, const Tuning& t,
+               std::ostream& err) {
+  std::ostringstream page;
+  writeTuningHtml(t, page);
+  const Status written = platform.writeFile(path, page.str());
+  if (written.ok()) return true;
+  err << "corvantis-cell: cannot write the page " << path << ": " << written.reason() << "\n";
   return false;
 }
 
 }  // namespace
 
 int runTune(const CellArgs& args, std::ostream& out, std::ostream& err) {
+  return runTune(args, out, err, defaultPlatform());
+}
+
+int runTune(const CellArgs& args, std::ostream& out, std::ostream& err, Platform& platform) {
   TuneArgs parsed;
   const Status parsedArgs = parseArgs(args, &parsed);
   if (!parsedArgs.ok()) {
@@ -113,7 +118,7 @@ int runTune(const CellArgs& args, std::ostream& out, std::ostream& err) {
   std::vector<std::string> paths = {parsed.referencePath};
   paths.insert(paths.end(), parsed.good.begin(), parsed.good.end());
   paths.insert(paths.end(), parsed.bad.begin(), parsed.bad.end());
-  const std::vector<Analysis> analyses = analyseAll(paths);
+  const std::vector<Analysis> analyses = analyseAll(platform, paths);
   bool readable = true;
   for (std::size_t i = 0; i < paths.size(); ++i) {
     if (analyses[i].readable) continue;
@@ -136,7 +141,7 @@ int runTune(const CellArgs& args, std::ostream& out, std::ostream& err) {
   } else {
     for (const std::string& line : tuningLines(t)) out << line << "\n";
   }
-  if (parsed.htmlPath && !writePage(*parsed.htmlPath, t, err)) return 1;
+  if (parsed.htmlPath && !writePage(platform, *parsed.htmlPath, t, err)) return 1;
   return 0;
 }
 
