@@ -37,7 +37,7 @@ int widthOf(const std::string& text) {
   return cv::getTextSize(text, kFont, kFontScale, 1, &baseline).width;
 }
 
-Status writeBytes(const std::string& path, const std::vector<uchar>& bytes) {
+Status writeBytes(const std::string& path, const std::string& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return Status::error(path, std::strerror(errno));
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -305,11 +305,19 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
   return sheet;
 }
 
-Status writeSheetFile(const cv::Mat& sheet, const std::string& path) {
-  std::vector<uchar> png;
-  if (!cv::imencode(".png", sheet, png)) {
-    return Status::error(path, "the image cannot be encoded as PNG");
+Status encodeSheet(const cv::Mat& sheet, std::string* png) {
+  std::vector<uchar> encoded;
+  if (!cv::imencode(".png", sheet, encoded)) {
+    return Status::error("sheet", "the image cannot be encoded as PNG");
   }
+  png->assign(encoded.begin(), encoded.end());
+  return Status::success();
+}
+
+Status writeSheetFile(const cv::Mat& sheet, const std::string& path) {
+  std::string png;
+  const Status encoded = encodeSheet(sheet, &png);
+  if (!encoded.ok()) return Status::error(path, encoded.reason());
   return writeBytes(path, png);
 }
 

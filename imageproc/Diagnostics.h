@@ -88,6 +88,8 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
                                const std::vector<std::vector<cv::Mat>>& rows,
                                const std::vector<std::vector<std::string>>& text);
 
+// The PNG file of `sheet` into *png; an error when it cannot be encoded.
+Status encodeSheet(const cv::Mat& sheet, std::string* png);
 // Encodes `sheet` as PNG into `path`; an error "<path>: <reason>" when it cannot.
 Status writeSheetFile(const cv::Mat& sheet, const std::string& path);
 

@@ -76,7 +76,8 @@ class Platform {
   virtual Status writeNewFile(const std::string& path, const std::string& content) = 0;
   // Writes `content` into `path`, creating it or truncating what was there, for a file a
   // person named (a page, a sheet): a link or a device by that name is written through,
-  // and nothing is flushed to disk. A failed write may leave part of `content` behind.
+  // and nothing is flushed to disk. A regular file that cannot be written whole is
+  // removed again.
   virtual Status writeFile(const std::string& path, const std::string& content) = 0;
   // Creates a file whose name is `prefix` followed by characters that no file had there
   // (never opening an existing one, whatever process made it), writes `content` and

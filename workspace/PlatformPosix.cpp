@@ -255,9 +255,13 @@ class PosixPlatform : public Platform {
   Status writeFile(const std::string& path, const std::string& content) override {
     FileDescriptor fd(openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC, 0644));
     if (fd.get() < 0) return posixError(path, errno);
-    const Status written = writeAll(fd.get(), content.data(), content.size(), path);
-    if (!written.ok()) return written;
-    return fd.release() == 0 ? Status::success() : posixError(path, errno);
+    Status written = writeAll(fd.get(), content.data(), content.size(), path);
+    if (written.ok() && fd.release() != 0) written = posixError(path, errno);
+    struct stat st;
+    if (!written.ok() && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      (void)::unlink(path.c_str());
+    }
+    return written;
   }
 
   Status writeNewFile(const std::string& path, const std::string& content) override {

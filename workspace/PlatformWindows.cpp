@@ -199,9 +199,13 @@ class WindowsPlatform : public Platform {
   Status writeFile(const std::string& path, const std::string& content) override {
     Handle file(openFile(path, GENERIC_WRITE, CREATE_ALWAYS));
     if (!file.valid()) return lastError(path);
-    const Status written = writeAll(file.get(), content, path);
-    if (!written.ok()) return written;
-    return file.close() ? Status::success() : lastError(path);
+    Status written = writeAll(file.get(), content, path);
+    if (written.ok() && !file.close()) written = lastError(path);
+    if (!written.ok()) {
+      if (file.valid()) file.close();
+      ::DeleteFileA(path.c_str());
+    }
+    return written;
   }
 
   Status writeNewFile(const std::string& path, const std::string& content) override {
