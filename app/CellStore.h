@@ -20,8 +20,7 @@ std::string isoTime(std::uint64_t seconds);
 // cannot be read.
 int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err);
 // The same, reading the store through `platform`.
-int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err,
-                    Platform& platform);
+int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err, Platform& platform);
 
 // forget BASE REF: removes every record of the reference REF (its path below BASE,
 // or any path below the cell's robots directory; storeKeyOf) under the store's lock. 1

@@ -91,7 +91,7 @@ std::vector<Advice> tellReferenceAdvice(const ImageProc& reference, std::ostream
 // Fails, with nothing stored, when the reference cannot be read.
 template <typename AnalyseCurrent>
 Status analyseBoth(const std::string& referencePath, ImageProc& reference,
-                 FeatureVector* referenceSignature, AnalyseCurrent analyseCurrent) {
+                   FeatureVector* referenceSignature, AnalyseCurrent analyseCurrent) {
   Status loaded = Status::success();
   limitLibraryImageSize();
   runSideBySide(analyseCurrent, [&] {

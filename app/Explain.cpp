@@ -104,7 +104,8 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err, Platf
   } else {
     for (const std::string& line : alignedLines(explanationRows(e))) out << line << "\n";
   }
-  if (parsed.sheetPath && !writeSheet(platform, *parsed.sheetPath, referenceView, currentView, e, err)) {
+  if (parsed.sheetPath &&
+      !writeSheet(platform, *parsed.sheetPath, referenceView, currentView, e, err)) {
     return 1;
   }
   return 0;

@@ -1,8 +1,8 @@
 #include "app/Report.h"
 
 #include <algorithm>
-#include <sstream>
 #include <optional>
+#include <sstream>
 
 #include "app/Cell.h"
 #include "app/CellFolder.h"

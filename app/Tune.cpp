@@ -1,9 +1,9 @@
 #include "app/Tune.h"
 
 #include <atomic>
-#include <sstream>
 #include <opencv2/core/utils/logger.hpp>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "app/Tuning.h"
@@ -82,7 +82,8 @@ std::vector<Analysis> analyseAll(Platform& platform, const std::vector<std::stri
   std::vector<Analysis> results(paths.size());
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    for (std::size_t i = next++; i < paths.size(); i = next++) results[i] = analyse(platform, paths[i]);
+    for (std::size_t i = next++; i < paths.size(); i = next++)
+      results[i] = analyse(platform, paths[i]);
   };
   // The library's pixel limit is an environment variable, set here before either worker
   // may read it.
@@ -91,8 +92,7 @@ std::vector<Analysis> analyseAll(Platform& platform, const std::vector<std::stri
   return results;
 }
 
-bool writePage(Platform& platform, const std::string& path, const Tuning& t,
-               std::ostream& err) {
+bool writePage(Platform& platform, const std::string& path, const Tuning& t, std::ostream& err) {
   std::ostringstream page;
   writeTuningHtml(t, page);
   const Status written = platform.writeFile(path, page.str());

@@ -66,13 +66,13 @@ void convertRow(int bitsPerPixel, const std::uint8_t* src, const std::uint8_t* g
 // The grey levels of the palette that follows the info header; entries it does not
 // list stay black.
 Status readGreyPalette(const std::string& bytes, std::int32_t infoSize, int bitsPerPixel,
-                           std::int32_t coloursUsed, std::uint8_t* greyPalette) {
+                       std::int32_t coloursUsed, std::uint8_t* greyPalette) {
   if (coloursUsed < 0 || coloursUsed > kMaxPaletteEntries) {
     return Status::notSupported("BMP palette size out of range");
   }
   const int entries = coloursUsed == 0 ? 1 << bitsPerPixel : coloursUsed;
   const std::uint8_t* palette = bytesAt(bytes, std::uint64_t{kInfoHeaderOffset} + infoSize,
-                                         static_cast<std::uint64_t>(entries) * 4);
+                                        static_cast<std::uint64_t>(entries) * 4);
   if (palette == nullptr) return Status::notSupported("short BMP palette");
   for (int i = 0; i < entries; ++i) {
     greyPalette[i] = greyOf({palette[4 * i], palette[4 * i + 1], palette[4 * i + 2]});
@@ -105,7 +105,7 @@ Status readBmp(const std::string& bytes, cv::Mat* image) {
     return Status::notSupported("BMP header out of range");
   }
   const Status size = checkImageSize(static_cast<std::uint64_t>(width),
-                                         static_cast<std::uint64_t>(height < 0 ? -height : height));
+                                     static_cast<std::uint64_t>(height < 0 ? -height : height));
   if (!size.ok()) return size;
   // The library computes the row length in int; a row it cannot is left to it.
   if (std::int64_t{width} * bitsPerPixel + 7 > INT_MAX)
@@ -115,8 +115,7 @@ Status readBmp(const std::string& bytes, cv::Mat* image) {
 
   std::uint8_t greyPalette[kMaxPaletteEntries] = {};
   if (bitsPerPixel <= 8) {
-    const Status palette =
-        readGreyPalette(bytes, infoSize, bitsPerPixel, coloursUsed, greyPalette);
+    const Status palette = readGreyPalette(bytes, infoSize, bitsPerPixel, coloursUsed, greyPalette);
     if (!palette.ok()) return palette;
   }
 

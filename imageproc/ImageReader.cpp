@@ -20,7 +20,6 @@ bool startsWith(const std::string& head, const char* signature) {
   return head.compare(0, std::strlen(signature), signature) == 0;
 }
 
-
 }  // namespace
 
 Status checkImageSize(std::uint64_t width, std::uint64_t height) {
@@ -28,16 +27,16 @@ Status checkImageSize(std::uint64_t width, std::uint64_t height) {
   // Dividing instead of multiplying: the declared sizes may be anything up to 2^32.
   if (width > kMaxImagePixels || height > kMaxImagePixels / width) {
     return Status::error("the image is too large (" + std::to_string(width) + " x " +
-                              std::to_string(height) + " pixels; at most " +
-                              std::to_string(kMaxImagePixels) + " are read)");
+                         std::to_string(height) + " pixels; at most " +
+                         std::to_string(kMaxImagePixels) + " are read)");
   }
   return Status::success();
 }
 
 Status cutShort(const std::string& format) {
   return Status::error("the " + format +
-                            " file is cut short: it ends before its last row of pixels (a "
-                            "capture still being written, or a broken copy?)");
+                       " file is cut short: it ends before its last row of pixels (a "
+                       "capture still being written, or a broken copy?)");
 }
 
 Status readFast(const std::string& bytes, cv::Mat* image) {

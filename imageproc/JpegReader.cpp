@@ -68,8 +68,7 @@ bool readHeader(Decompressor* d, const std::string& bytes) {
   jpeg_create_decompress(&d->info);
   d->created = true;
   // Older libjpeg versions declare the buffer without const; it is only read.
-  jpeg_mem_src(&d->info,
-               reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
+  jpeg_mem_src(&d->info, reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
                static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&d->info, TRUE);
   if (d->info.num_components == 1 || d->info.num_components == 3) {
@@ -130,8 +129,7 @@ std::string jpegDamage(const std::string& bytes) {
   watchErrors(&d);
   // Any number of components, in libjpeg's own output space; a size over the limit is
   // left for the library's own refusal.
-  if (readHeader(&d, bytes) &&
-      checkImageSize(d.info.image_width, d.info.image_height).ok()) {
+  if (readHeader(&d, bytes) && checkImageSize(d.info.image_width, d.info.image_height).ok()) {
     // A row of the output never has more samples than the file has components.
     std::vector<JSAMPLE> row(std::size_t{d.info.image_width} * d.info.num_components);
     decodeAll(&d, row.data());
