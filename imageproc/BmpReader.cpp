@@ -3,7 +3,12 @@
 // grey with the vision library's fixed-point weights, so that the pixels are those of
 // cv::imread. Everything else (RLE, 16 bits, bit fields, OS/2 headers, short files) is
 // declined: the library then decides how to read it, or that it cannot.
+#include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
 
 #include "imageproc/ImageReader.h"
 
@@ -34,11 +39,41 @@ std::uint16_t uint16At(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-// The `size` bytes at `offset`; nullptr when the file ends before their last one.
-const std::uint8_t* bytesAt(const std::string& bytes, std::uint64_t offset, std::uint64_t size) {
-  if (offset > bytes.size() || size > bytes.size() - offset) return nullptr;
-  return reinterpret_cast<const std::uint8_t*>(bytes.data()) + offset;
-}
+// The file, read in order, keeping the bytes before the pixels (headers and palette, a
+// kilobyte or so): the pixel offset may point back into them.
+class BmpFile {
+ public:
+  explicit BmpFile(ImageStream* file) : file_(file) {}
+
+  // The `size` bytes at `offset` among the first few; nullptr when the file ends before
+  // their last one.
+  const std::uint8_t* bytesAt(std::uint64_t offset, std::uint64_t size) {
+    if (offset + size > front_.size()) {
+      const std::size_t had = front_.size();
+      front_.resize(offset + size);
+      front_.resize(had + file_->read(&front_[had], front_.size() - had));
+      if (offset + size > front_.size()) return nullptr;
+    }
+    return reinterpret_cast<const std::uint8_t*>(front_.data()) + offset;
+  }
+  // Goes to the first row of pixels at `offset`; false when the file ends before it.
+  bool goToPixels(std::uint64_t offset) {
+    kept_ = static_cast<std::size_t>(std::min<std::uint64_t>(offset, front_.size()));
+    return offset <= kept_ || file_->skip(offset - kept_);
+  }
+  // Reads the next `size` bytes of pixels; false when the file ends first.
+  bool readPixels(std::uint8_t* row, std::size_t size) {
+    const std::size_t fromFront = std::min(size, front_.size() - kept_);
+    std::memcpy(row, front_.data() + kept_, fromFront);
+    kept_ += fromFront;
+    return file_->read(row + fromFront, size - fromFront) == size - fromFront;
+  }
+
+ private:
+  ImageStream* file_;
+  std::string front_;
+  std::size_t kept_ = 0;  // the next kept byte that is a pixel's, or their end
+};
 
 // Converts one row of file pixels to grey levels.
 void convertRow(int bitsPerPixel, const std::uint8_t* src, const std::uint8_t* greyPalette,
@@ -65,14 +100,14 @@ void convertRow(int bitsPerPixel, const std::uint8_t* src, const std::uint8_t* g
 
 // The grey levels of the palette that follows the info header; entries it does not
 // list stay black.
-Status readGreyPalette(const std::string& bytes, std::int32_t infoSize, int bitsPerPixel,
+Status readGreyPalette(BmpFile* file, std::int32_t infoSize, int bitsPerPixel,
                        std::int32_t coloursUsed, std::uint8_t* greyPalette) {
   if (coloursUsed < 0 || coloursUsed > kMaxPaletteEntries) {
     return Status::notSupported("BMP palette size out of range");
   }
   const int entries = coloursUsed == 0 ? 1 << bitsPerPixel : coloursUsed;
-  const std::uint8_t* palette = bytesAt(bytes, std::uint64_t{kInfoHeaderOffset} + infoSize,
-                                        static_cast<std::uint64_t>(entries) * 4);
+  const std::uint8_t* palette = file->bytesAt(std::uint64_t{kInfoHeaderOffset} + infoSize,
+                                              static_cast<std::uint64_t>(entries) * 4);
   if (palette == nullptr) return Status::notSupported("short BMP palette");
   for (int i = 0; i < entries; ++i) {
     greyPalette[i] = greyOf({palette[4 * i], palette[4 * i + 1], palette[4 * i + 2]});
@@ -82,9 +117,12 @@ Status readGreyPalette(const std::string& bytes, std::int32_t infoSize, int bits
 
 }  // namespace
 
-Status readBmp(const std::string& bytes, cv::Mat* image) {
-  const std::uint8_t* header = bytesAt(bytes, 0, kFileHeaderSize);
-  if (header == nullptr) return Status::notSupported("short BMP header");
+Status readBmp(ImageStream* stream, cv::Mat* image) {
+  BmpFile file(stream);
+  const std::uint8_t* header = file.bytesAt(0, kFileHeaderSize);
+  if (header == nullptr) {
+    return stream->failure().ok() ? Status::notSupported("short BMP header") : stream->failure();
+  }
   const std::int32_t pixelOffset = int32At(header + 10);
   const std::int32_t infoSize = int32At(header + 14);
   const std::int32_t width = int32At(header + 18);
@@ -115,26 +153,27 @@ Status readBmp(const std::string& bytes, cv::Mat* image) {
 
   std::uint8_t greyPalette[kMaxPaletteEntries] = {};
   if (bitsPerPixel <= 8) {
-    const Status palette = readGreyPalette(bytes, infoSize, bitsPerPixel, coloursUsed, greyPalette);
+    const Status palette = readGreyPalette(&file, infoSize, bitsPerPixel, coloursUsed, greyPalette);
+    if (!stream->failure().ok()) return stream->failure();
     if (!palette.ok()) return palette;
   }
 
   const int rows = height < 0 ? -height : height;
   image->create(rows, width, CV_8UC1);
-  for (int y = 0; y < rows; ++y) {
-    const std::uint8_t* row =
-        bytesAt(bytes, static_cast<std::uint64_t>(pixelOffset) + y * rowBytes, rowBytes);
-    if (row == nullptr) {
-      image->release();
-      // The header is whole, so the file simply stops: the library cannot read it
-      // either, and says so only in its own terms.
-      return cutShort("BMP");
-    }
+  std::vector<std::uint8_t> row(rowBytes);
+  bool whole = file.goToPixels(static_cast<std::uint64_t>(pixelOffset));
+  for (int y = 0; whole && y < rows; ++y) {
+    whole = file.readPixels(row.data(), rowBytes);
     // Rows are stored bottom-up unless the height is negative.
     const int target = height > 0 ? rows - 1 - y : y;
-    convertRow(bitsPerPixel, row, greyPalette, width, image->ptr<std::uint8_t>(target));
+    if (whole) convertRow(bitsPerPixel, row.data(), greyPalette, width, image->ptr<std::uint8_t>(target));
   }
-  return Status::success();
+  if (whole) return Status::success();
+  image->release();
+  if (!stream->failure().ok()) return stream->failure();
+  // The header is whole, so the file simply stops: the library cannot read it either,
+  // and says so only in its own terms.
+  return cutShort("BMP");
 }
 
 }  // namespace corvantis

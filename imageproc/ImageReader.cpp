@@ -11,6 +11,9 @@
 namespace corvantis {
 namespace {
 
+// Longest signature looked at: PNG's eight bytes.
+constexpr std::size_t kSignatureLength = 8;
+
 const char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 const char kJpegSignature[] = "\xFF\xD8\xFF";
 const char kBmpSignature[] = "BM";
@@ -39,22 +42,33 @@ Status cutShort(const std::string& format) {
                        "capture still being written, or a broken copy?)");
 }
 
-Status readFast(const std::string& bytes, cv::Mat* image) {
-  if (startsWith(bytes, kPngSignature)) return readPng(bytes, image);
-  if (startsWith(bytes, kJpegSignature)) return readJpeg(bytes, image);
-  if (startsWith(bytes, kBmpSignature)) return readBmp(bytes, image);
+Status readFast(const Platform& platform, const std::string& path, cv::Mat* image) {
+  std::unique_ptr<ImageStream> stream;
+  const Status opened = ImageStream::open(platform, path, &stream);
+  if (!opened.ok()) return opened;
+  const std::string head = stream->head(kSignatureLength);
+  if (!stream->failure().ok()) return stream->failure();
+  if (startsWith(head, kPngSignature)) return readPng(stream.get(), image);
+  if (startsWith(head, kJpegSignature)) return readJpeg(stream.get(), image);
+  if (startsWith(head, kBmpSignature)) return readBmp(stream.get(), image);
   return Status::notSupported("not a BMP, PNG or JPEG file");
 }
 
-Status readWithLibrary(const std::string& path, const std::string& bytes, cv::Mat* image) {
+Status readWithLibrary(const Platform& platform, const std::string& path, cv::Mat* image) {
   image->release();
+  std::unique_ptr<ImageStream> stream;
+  const Status opened = ImageStream::open(platform, path, &stream);
+  if (!opened.ok()) return opened;
+  const std::string head = stream->head(kSignatureLength);
+  if (!stream->failure().ok()) return stream->failure();
   // cv::imread only warns about JPEG data that ends early or is corrupt and returns the
   // image with grey where data was missing; its caller cannot tell. So a JPEG file is
   // decoded once here first, by the same libjpeg, watching for those warnings.
-  if (startsWith(bytes, kJpegSignature)) {
-    const std::string damage = jpegDamage(bytes);
-    if (!damage.empty()) return Status::error(damage);
+  if (startsWith(head, kJpegSignature)) {
+    const Status damage = jpegDamage(stream.get());
+    if (!damage.ok()) return damage;
   }
+  stream.reset();
   limitLibraryImageSize();
   void* found = nullptr;
   const Status plugin = findPluginEntry(kImreadPluginName, kImreadEntrySymbol, &found);
@@ -78,13 +92,9 @@ void limitLibraryImageSize() {
 
 Status readGreyImage(const Platform& platform, const std::string& path, cv::Mat* image) {
   image->release();
-  std::string bytes;
-  const Status read = platform.readFile(path, &bytes);
-  // The caller names the file already.
-  if (!read.ok()) return Status::error(read.reason());
-  const Status fast = readFast(bytes, image);
+  const Status fast = readFast(platform, path, image);
   if (!fast.isNotSupported()) return fast;
-  return readWithLibrary(path, bytes, image);
+  return readWithLibrary(platform, path, image);
 }
 
 }  // namespace corvantis

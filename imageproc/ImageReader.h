@@ -1,6 +1,7 @@
 // Reads image files as 8-bit grey levels, pixel for pixel as the vision library's
 // cv::imread(path, IMREAD_GRAYSCALE | IMREAD_IGNORE_ORIENTATION) reads them. The file is
-// read through the platform layer and the fast readers decode its bytes in memory.
+// read through the platform layer; the fast readers decode it as it streams in, holding
+// no more of it than a buffer's worth.
 //
 // The common capture formats are decoded here with the format libraries the vision
 // library itself uses (libpng, libjpeg) and a small reader of our own for BMP, so that
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "imageproc/ImageHeader.h"
+#include "imageproc/ImageStream.h"
 #include "workspace/Platform.h"
 #include "workspace/Status.h"
 
@@ -28,23 +30,24 @@ namespace corvantis {
 Status readGreyImage(const Platform& platform, const std::string& path, cv::Mat* image);
 
 // The fast readers alone: "not supported" for anything the fallback has to decide.
-Status readFast(const std::string& bytes, cv::Mat* image);
-// cv::imread of `path`, whose content is `bytes`, through the plugin, with the pixel
-// limit: ok or an error.
-Status readWithLibrary(const std::string& path, const std::string& bytes, cv::Mat* image);
+Status readFast(const Platform& platform, const std::string& path, cv::Mat* image);
+// cv::imread of `path` through the plugin, with the pixel limit: ok or an error.
+Status readWithLibrary(const Platform& platform, const std::string& path, cv::Mat* image);
 // Puts the pixel limit where the plugin reads it, the environment. Reads on a second
 // thread call this first on the thread that starts it: setting a variable while another
 // thread reads the environment is not safe, and once set it is not set again.
 void limitLibraryImageSize();
 
-// The fast readers of one format each; `bytes` start with the format's signature.
-Status readBmp(const std::string& bytes, cv::Mat* image);
-Status readPng(const std::string& bytes, cv::Mat* image);
-Status readJpeg(const std::string& bytes, cv::Mat* image);
+// The fast readers of one format each; `file` starts with the format's signature. A read
+// the system fails is an error with its reason, never "not supported".
+Status readBmp(ImageStream* file, cv::Mat* image);
+Status readPng(ImageStream* file, cv::Mat* image);
+Status readJpeg(ImageStream* file, cv::Mat* image);
 
-// Why libjpeg finds the JPEG file of `bytes` cut short or corrupt, after decoding all of
-// it; empty when it finds no such damage (or cannot decode the file at all).
-std::string jpegDamage(const std::string& bytes);
+// Why `file`, a JPEG file, is no image after decoding all of it with libjpeg: the system
+// failed to read it, or libjpeg finds it cut short or corrupt. Ok when there is no such
+// damage (or libjpeg cannot decode the file at all).
+Status jpegDamage(ImageStream* file);
 
 // The failure of a `format` file that ends before its pixel data does: a capture still
 // being written, or a broken copy. No reader can make an image of it.

@@ -7,7 +7,6 @@
 #include <png.h>
 
 #include <csetjmp>
-#include <cstring>
 #include <vector>
 
 #include "imageproc/ImageReader.h"
@@ -41,22 +40,19 @@ class PngReadState {
   png_infop end_;
 };
 
-// The file's bytes as libpng takes them in; `cutShort` tells that it asked for more than
-// the file holds.
+// The file as libpng takes it in; `cutShort` tells that it asked for more than the
+// file holds.
 struct PngSource {
-  const std::string& bytes;
-  std::size_t offset = 0;
+  ImageStream* file;
   bool cutShort = false;
 };
 
-void readFromBytes(png_structp png, png_bytep data, png_size_t length) {
+void readFromFile(png_structp png, png_bytep data, png_size_t length) {
   auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
-  if (length > source->bytes.size() - source->offset) {
-    source->cutShort = true;
+  if (source->file->read(data, length) != length) {
+    source->cutShort = source->file->failure().ok();
     png_error(png, "read past the end");
   }
-  std::memcpy(data, source->bytes.data() + source->offset, length);
-  source->offset += length;
 }
 
 struct PngHeader {
@@ -70,7 +66,7 @@ struct PngHeader {
 // longjmp of a libpng error skips no destructor.
 bool readHeader(const PngReadState& state, PngSource* source, PngHeader* header) {
   if (setjmp(png_jmpbuf(state.png())) != 0) return false;
-  png_set_read_fn(state.png(), source, readFromBytes);
+  png_set_read_fn(state.png(), source, readFromFile);
   png_read_info(state.png(), state.info());
   png_get_IHDR(state.png(), state.info(), &header->width, &header->height, &header->bitDepth,
                &header->colourType, nullptr, nullptr, nullptr);
@@ -99,12 +95,13 @@ bool readPixels(const PngReadState& state, const PngHeader& header, png_bytepp r
 
 }  // namespace
 
-Status readPng(const std::string& bytes, cv::Mat* image) {
+Status readPng(ImageStream* file, cv::Mat* image) {
   PngReadState state;
   if (!state.ok()) return Status::notSupported("cannot open PNG");
-  PngSource source{bytes};
+  PngSource source{file};
   PngHeader header;
   if (!readHeader(state, &source, &header)) {
+    if (!file->failure().ok()) return file->failure();
     return source.cutShort ? cutShort("PNG") : Status::notSupported("bad PNG header");
   }
   const Status size = checkImageSize(header.width, header.height);
@@ -116,6 +113,7 @@ Status readPng(const std::string& bytes, cv::Mat* image) {
     rows[y] = image->ptr<png_byte>(static_cast<int>(y));
   if (!readPixels(state, header, rows.data())) {
     image->release();
+    if (!file->failure().ok()) return file->failure();
     return source.cutShort ? cutShort("PNG") : Status::notSupported("PNG data libpng cannot read");
   }
   return Status::success();

@@ -11,6 +11,7 @@
 // An implementation holds no state of its own and may be used from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,6 +46,15 @@ class FileLock {
   virtual ~FileLock() = default;
 };
 
+// A file opened for reading from its first byte on, in order; closed when destroyed.
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // Reads the next bytes into `buffer`, up to `size`; *got is less than `size` only at
+  // the end of the file. On failure *got holds the bytes read before it.
+  virtual Status read(void* buffer, std::size_t size, std::size_t* got) = 0;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -67,6 +77,9 @@ class Platform {
 
   // Reads the whole file into *content.
   virtual Status readFile(const std::string& path, std::string* content) const = 0;
+  // Opens the file for reading it piece by piece, for files too large to hold whole.
+  virtual Status openForReading(const std::string& path,
+                                std::unique_ptr<ReadableFile>* file) const = 0;
   // Creates an empty file when none exists; an existing file is left as it is.
   virtual Status createFile(const std::string& path) = 0;
   virtual Status deleteFile(const std::string& path) = 0;

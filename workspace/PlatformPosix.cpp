@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "workspace/FileNames.h"
@@ -66,6 +68,27 @@ int openRetrying(const std::string& path, int flags, mode_t mode = 0) {
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
+
+class PosixReadableFile : public ReadableFile {
+ public:
+  PosixReadableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+  Status read(void* buffer, std::size_t size, std::size_t* got) override {
+    *got = 0;
+    while (*got < size) {
+      const ssize_t n = ::read(fd_.get(), static_cast<char*>(buffer) + *got, size - *got);
+      if (n == 0) break;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return posixError(path_, errno);
+      *got += static_cast<std::size_t>(n);
+    }
+    return Status::success();
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::string path_;
+};
 
 Status writeAll(int fd, const char* data, std::size_t size, const std::string& path) {
   std::size_t done = 0;
@@ -214,19 +237,28 @@ class PosixPlatform : public Platform {
 
   Status readFile(const std::string& path, std::string* content) const override {
     content->clear();
-    FileDescriptor fd(openRetrying(path, O_RDONLY));
-    if (fd.get() < 0) return posixError(path, errno);
+    std::unique_ptr<ReadableFile> file;
+    const Status opened = openForReading(path, &file);
+    if (!opened.ok()) return opened;
     char buffer[65536];
-    for (;;) {
-      const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-      if (n == 0) return Status::success();
-      if (n < 0) {
-        if (errno == EINTR) continue;
+    std::size_t got = sizeof buffer;
+    while (got == sizeof buffer) {
+      const Status read = file->read(buffer, sizeof buffer, &got);
+      if (!read.ok()) {
         content->clear();
-        return posixError(path, errno);
+        return read;
       }
-      content->append(buffer, static_cast<std::size_t>(n));
+      content->append(buffer, got);
     }
+    return Status::success();
+  }
+
+  Status openForReading(const std::string& path,
+                        std::unique_ptr<ReadableFile>* file) const override {
+    const int fd = openRetrying(path, O_RDONLY);
+    if (fd < 0) return posixError(path, errno);
+    *file = std::make_unique<PosixReadableFile>(fd, path);
+    return Status::success();
   }
 
   Status createFile(const std::string& path) override {
