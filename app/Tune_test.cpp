@@ -303,7 +303,7 @@ TEST_F(TuneTest, FilesTheSystemFailsOnAreToldWithItsReason) {
   const std::string page = cell_.file("p.html");
   args.insert(args.end(), {"--html", page});
   test::TestPlatform unreadable, full;
-  unreadable.failOn("readFile", "good-up", "Input/output error");
+  unreadable.failReadsAfter(0, "good-up", "Input/output error");
   full.failOn("writeFile", "p.html", "No space left on device");
   std::ostringstream out, err;
   EXPECT_EQ(1, runTune(args, out, err, unreadable));
