@@ -166,7 +166,8 @@ Status readBmp(ImageStream* stream, cv::Mat* image) {
     whole = file.readPixels(row.data(), rowBytes);
     // Rows are stored bottom-up unless the height is negative.
     const int target = height > 0 ? rows - 1 - y : y;
-    if (whole) convertRow(bitsPerPixel, row.data(), greyPalette, width, image->ptr<std::uint8_t>(target));
+    if (whole)
+      convertRow(bitsPerPixel, row.data(), greyPalette, width, image->ptr<std::uint8_t>(target));
   }
   if (whole) return Status::success();
   image->release();

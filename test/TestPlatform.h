@@ -56,7 +56,8 @@ class TestPlatform : public Platform {
         unlessInjected(__func__, p, [&] { return real_.openForReading(p, file); });
     for (const ReadFault& f : readFaults_)
       if (opened.ok() && p.find(f.pathPart) != std::string::npos)
-        *file = std::make_unique<FailingFile>(std::move(*file), f.after, Status::error(p, f.reason));
+        *file =
+            std::make_unique<FailingFile>(std::move(*file), f.after, Status::error(p, f.reason));
     return opened;
   }
   Status createFile(Text p) override {
