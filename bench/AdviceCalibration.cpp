@@ -40,8 +40,9 @@ void printRow(const std::string& name, const std::string& format,
 
 bool analyse(const std::string& path, corvantis::ShapeMeasures* measures) {
   corvantis::ImageProc proc;
-  if (!proc.load(path)) {
-    std::fprintf(stderr, "cannot read %s: %s\n", path.c_str(), proc.loadError().c_str());
+  const corvantis::Status loaded = proc.load(path);
+  if (!loaded.ok()) {
+    std::fprintf(stderr, "cannot read %s: %s\n", path.c_str(), loaded.message().c_str());
     return false;
   }
   proc.getFeatureVector();

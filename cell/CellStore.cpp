@@ -51,6 +51,11 @@ std::string storeIn(const std::string& base) {
 }  // namespace
 
 int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err) {
+  return runStoreListing(args, out, err, defaultPlatform());
+}
+
+int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err,
+                    Platform& platform) {
   if (args.size() != 1) {
     err << "usage: corvantis-cell store BASE\n";
     return kCellUsageError;
@@ -58,7 +63,6 @@ int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err) 
   std::string base;
   if (const int status = findBase(args[0], &base, err)) return status;
   const std::string path = storeIn(base);
-  Platform& platform = defaultPlatform();
   if (!platform.fileExists(path)) {
     err << "corvantis-cell: " << path << " does not exist yet: no check has stored a reference\n";
     return 0;
@@ -98,6 +102,10 @@ int runStoreListing(const CellArgs& args, std::ostream& out, std::ostream& err) 
 }
 
 int runForget(const CellArgs& args, std::ostream& out, std::ostream& err) {
+  return runForget(args, out, err, defaultPlatform());
+}
+
+int runForget(const CellArgs& args, std::ostream& out, std::ostream& err, Platform& platform) {
   if (args.size() != 2) {
     err << "usage: corvantis-cell forget BASE REF\n";
     return kCellUsageError;
@@ -105,7 +113,6 @@ int runForget(const CellArgs& args, std::ostream& out, std::ostream& err) {
   std::string base;
   if (const int status = findBase(args[0], &base, err)) return status;
   const std::string path = storeIn(base);
-  Platform& platform = defaultPlatform();
   // Opening a store creates it, and falls back to one in the working directory: neither
   // is wanted when there is nothing to forget.
   if (!platform.fileExists(path)) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cell/CellStore.h"
+#include "test/TestPlatform.h"
 #include "test/TestUtil.h"
 
 namespace corvantis {
@@ -87,6 +88,26 @@ TEST_F(CellTest, StoreListsRecordsInIsoTimeThenTheLinesNoCheckReadsAndForgetTake
   EXPECT_EQ("ref/part.png,1700000000,937,312,4,123.456,17.5\r\n; taught by hand\r\n" +
                 kStore.substr(kStore.find("\r\n\r\n") + 2),
             test::readFile(store_));
+}
+
+// A store the system fails to read, or has no room to rewrite, is told in its words; the
+// store stays as it was.
+TEST_F(CellTest, StoreTheSystemFailsOnIsToldAndStaysAsItWas) {
+  test::TestPlatform unreadable, full;
+  unreadable.failOn("readFile", "corvantis.dat", "Input/output error");
+  full.failOn("writeUniqueFile", "corvantis", "No space left on device");
+  const std::string reference = dir_.file("robots/R1/ref/part.png");
+  std::ostringstream out, err;
+  EXPECT_EQ(1, runStoreListing({base_}, out, err, unreadable));
+  EXPECT_EQ(1, runForget({base_, reference}, out, err, unreadable));
+  EXPECT_EQ(1, runForget({base_, reference}, out, err, full));
+  EXPECT_EQ("", out.str());
+  const std::string ioError = "corvantis-cell: " + store_ + ": Input/output error\n";
+  EXPECT_EQ(0u, err.str().find(ioError + ioError + "corvantis-cell: store " + store_ +
+                               " not updated; it stays as it was (" + store_ +
+                               ".: No space left on device;"))
+      << err.str();
+  EXPECT_EQ(kStore, test::readFile(store_));
 }
 
 // Help and version answer on stdout; wrong use and bad input put nothing there, the

@@ -43,25 +43,32 @@ bool parseArgs(const CellArgs& args, ExplainArgs* parsed) {
 }
 
 bool load(ImageProc& proc, const std::string& path, std::ostream& err) {
-  if (proc.load(path)) return true;
-  err << "corvantis-cell: cannot read image " << path << ": " << proc.loadError() << "\n";
+  const Status loaded = proc.load(path);
+  if (loaded.ok()) return true;
+  err << "corvantis-cell: cannot read image " << path << ": " << loaded.message() << "\n";
   return false;
 }
 
-bool writeSheet(const std::string& path, const DiagnosticView& reference,
+bool writeSheet(Platform& platform, const std::string& path, const DiagnosticView& reference,
                 const DiagnosticView& current, const Explanation& e, std::ostream& err) {
   const cv::Mat sheet =
       composeComparisonSheet({sheetTitle(reference), sheetTitle(current)},
                              {sheetStages(reference), sheetStages(current)}, explanationRows(e));
-  std::string reason;
-  if (writeSheetFile(sheet, path, &reason)) return true;
-  err << "corvantis-cell: cannot write the sheet " << path << ": " << reason << "\n";
+  std::string png;
+  Status written = encodeSheet(sheet, &png);
+  if (written.ok()) written = platform.writeFile(path, png);
+  if (written.ok()) return true;
+  err << "corvantis-cell: cannot write the sheet " << path << ": " << written.reason() << "\n";
   return false;
 }
 
 }  // namespace
 
 int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
+  return runExplain(args, out, err, defaultPlatform());
+}
+
+int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err, Platform& platform) {
   ExplainArgs parsed;
   if (!parseArgs(args, &parsed)) {
     err << kUsage;
@@ -73,8 +80,8 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
       err << "corvantis-cell: " << warning << "\n";
   }
   // The same analysis as a check's: a fresh analyser per image, getFeatureVector once.
-  ImageProc reference;
-  ImageProc current;
+  ImageProc reference(platform);
+  ImageProc current(platform);
   if (!load(reference, parsed.referencePath, err) || !load(current, parsed.currentPath, err)) {
     return 1;
   }
@@ -97,7 +104,8 @@ int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
   } else {
     for (const std::string& line : alignedLines(explanationRows(e))) out << line << "\n";
   }
-  if (parsed.sheetPath && !writeSheet(*parsed.sheetPath, referenceView, currentView, e, err)) {
+  if (parsed.sheetPath &&
+      !writeSheet(platform, *parsed.sheetPath, referenceView, currentView, e, err)) {
     return 1;
   }
   return 0;

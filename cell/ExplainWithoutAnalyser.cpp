@@ -3,7 +3,11 @@
 
 namespace corvantis {
 
-int runExplain(const CellArgs&, std::ostream&, std::ostream& err) {
+int runExplain(const CellArgs& args, std::ostream& out, std::ostream& err) {
+  return runExplain(args, out, err, defaultPlatform());
+}
+
+int runExplain(const CellArgs&, std::ostream&, std::ostream& err, Platform&) {
   err << "corvantis-cell: explain needs the image analyser, which this build leaves out\n";
   return 1;
 }

@@ -1,8 +1,8 @@
 #include "cell/Report.h"
 
 #include <algorithm>
-#include <fstream>
 #include <optional>
+#include <sstream>
 
 #include "cell/Cell.h"
 #include "cell/CellFolder.h"
@@ -120,12 +120,16 @@ void readValuesLogText(const std::string& content, CellReport* report) {
 }
 
 int runReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  return runReport(args, out, err, defaultPlatform());
+}
+
+int runReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              Platform& platform) {
   const std::optional<Options> options = parseOptions(args);
   if (!options) {
     err << kUsage;
     return kCellUsageError;
   }
-  const Platform& platform = defaultPlatform();
   CellReport report;
   if (const int status = resolveBaseDirectory(options->base, &report.base, err)) return status;
   std::vector<DirectoryEntry> entries;
@@ -153,11 +157,12 @@ int runReport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   for (const std::string& line : report.unreadable)
     err << "corvantis-cell: " << printable(line) << "\n";
   if (options->htmlPath) {
-    std::ofstream html(*options->htmlPath, std::ios::binary | std::ios::trunc);
+    std::ostringstream html;
     writeReportHtml(report, html);
-    html.close();
-    if (!html) {
-      err << "corvantis-cell: cannot write " << *options->htmlPath << "\n";
+    const Status written = platform.writeFile(*options->htmlPath, html.str());
+    if (!written.ok()) {
+      err << "corvantis-cell: cannot write " << *options->htmlPath << ": " << written.reason()
+          << "\n";
       status = 1;
     }
   }

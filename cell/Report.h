@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "workspace/JournalLine.h"
+#include "workspace/Platform.h"
 #include "workspace/ValuesRow.h"
 
 namespace corvantis {
@@ -107,5 +108,8 @@ void writeReportHtml(const CellReport& report, std::ostream& out);
 // directory, a file of the cell cannot be read or FILE cannot be written, 2 for wrong
 // use (each told on `err`).
 int runReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// The same, reading the cell's files and writing the page through `platform`.
+int runReport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+              Platform& platform);
 
 }  // namespace corvantis

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/Verdict.h"
+#include "test/TestPlatform.h"
 #include "test/TestUtil.h"
 
 namespace corvantis {
@@ -204,6 +205,26 @@ TEST_F(ReportTest, BadInputIsToldAndNeverFatal) {
                           "\nJournal: 0 file(s), 0 verdict line(s), 0 other line(s) skipped\n"
                           "Values log: off"));
   EXPECT_TRUE(test::holds(err_.str(), "cannot write"));
+}
+
+// A journal the system fails to read and a page the disk has no room for are each told
+// in the system's words, after what could be reported.
+TEST_F(ReportTest, FilesTheSystemFailsOnAreToldWithItsReason) {
+  test::writeFile(base_ + "/debug/corvantis.log", verdict("left, 2", true, 0.01));
+  test::writeFile(base_ + "/debug/corvantis_1.log", verdict("left, 2", true, 0.02));
+  test::TestPlatform platform;
+  platform.failOn("readFile", "corvantis_1.log", "Input/output error");
+  platform.failOn("writeFile", "report.html", "No space left on device");
+  const std::string page = dir_.file("report.html");
+  std::ostringstream out;
+  EXPECT_EQ(1, runReport({base_, "--html", page}, out, err_, platform));
+  EXPECT_TRUE(test::holds(out.str(), "checks 1, accepted 1")) << out.str();
+  EXPECT_EQ("corvantis-cell: " + base_ +
+                "/debug/corvantis_1.log: Input/output error\n"
+                "corvantis-cell: cannot write " +
+                page + ": No space left on device\n",
+            err_.str());
+  EXPECT_FALSE(std::filesystem::exists(page));
 }
 
 }  // namespace

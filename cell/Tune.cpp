@@ -1,9 +1,9 @@
 #include "cell/Tune.h"
 
 #include <atomic>
-#include <fstream>
 #include <opencv2/core/utils/logger.hpp>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include "cell/Tuning.h"
@@ -26,12 +26,8 @@ struct TuneArgs {
 };
 
 // Paths follow --good and --bad until the next option; the one path before them, or
-// between other options, is the reference. Anything else is wrong use, told in *why.
-bool parseArgs(const CellArgs& args, TuneArgs* parsed, std::string* why) {
-  const auto wrong = [why](const std::string& reason) {
-    *why = reason;
-    return false;
-  };
+// between other options, is the reference. Anything else is wrong use, told why.
+Status parseArgs(const CellArgs& args, TuneArgs* parsed) {
   std::vector<std::string>* list = nullptr;
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -42,20 +38,20 @@ bool parseArgs(const CellArgs& args, TuneArgs* parsed, std::string* why) {
       parsed->json = true;
       list = nullptr;
     } else if (arg == "--html") {
-      if (++i == args.size()) return wrong("--html needs a file");
+      if (++i == args.size()) return Status::error("--html needs a file");
       parsed->htmlPath = args[i];
       list = nullptr;
     } else if (arg.rfind("--", 0) == 0) {
-      return wrong("unknown option " + arg);
+      return Status::error("unknown option " + arg);
     } else {
       (list != nullptr ? *list : positional).push_back(arg);
     }
   }
-  if (positional.size() != 1) return wrong("give exactly one reference image");
+  if (positional.size() != 1) return Status::error("give exactly one reference image");
   if (parsed->good.empty() || parsed->bad.empty())
-    return wrong("give at least one capture after --good and one after --bad");
+    return Status::error("give at least one capture after --good and one after --bad");
   parsed->referencePath = positional[0];
-  return true;
+  return Status::success();
 }
 
 // What a check's analysis finds in one file.
@@ -66,12 +62,13 @@ struct Analysis {
   std::vector<Advice> advice;
 };
 
-Analysis analyse(const std::string& path) {
+Analysis analyse(Platform& platform, const std::string& path) {
   Analysis a;
-  ImageProc proc;  // a fresh analyser per image, getFeatureVector once, as in a check
-  a.readable = proc.load(path);
+  ImageProc proc(platform);  // a fresh analyser per image, getFeatureVector once, as in a check
+  const Status loaded = proc.load(path);
+  a.readable = loaded.ok();
   if (!a.readable) {
-    a.loadError = proc.loadError();
+    a.loadError = loaded.message();
     return a;
   }
   a.signature = proc.getFeatureVector();
@@ -81,11 +78,12 @@ Analysis analyse(const std::string& path) {
 
 // Every file analysed, in order: two workers take the next file in turn, so that a large
 // capture on one core does not hold the other idle.
-std::vector<Analysis> analyseAll(const std::vector<std::string>& paths) {
+std::vector<Analysis> analyseAll(Platform& platform, const std::vector<std::string>& paths) {
   std::vector<Analysis> results(paths.size());
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    for (std::size_t i = next++; i < paths.size(); i = next++) results[i] = analyse(paths[i]);
+    for (std::size_t i = next++; i < paths.size(); i = next++)
+      results[i] = analyse(platform, paths[i]);
   };
   // The library's pixel limit is an environment variable, set here before either worker
   // may read it.
@@ -94,29 +92,33 @@ std::vector<Analysis> analyseAll(const std::vector<std::string>& paths) {
   return results;
 }
 
-bool writePage(const std::string& path, const Tuning& t, std::ostream& err) {
-  std::ofstream page(path, std::ios::binary | std::ios::trunc);
-  if (page) writeTuningHtml(t, page);
-  page.close();
-  if (page) return true;
-  err << "corvantis-cell: cannot write the page " << path << "\n";
+bool writePage(Platform& platform, const std::string& path, const Tuning& t, std::ostream& err) {
+  std::ostringstream page;
+  writeTuningHtml(t, page);
+  const Status written = platform.writeFile(path, page.str());
+  if (written.ok()) return true;
+  err << "corvantis-cell: cannot write the page " << path << ": " << written.reason() << "\n";
   return false;
 }
 
 }  // namespace
 
 int runTune(const CellArgs& args, std::ostream& out, std::ostream& err) {
+  return runTune(args, out, err, defaultPlatform());
+}
+
+int runTune(const CellArgs& args, std::ostream& out, std::ostream& err, Platform& platform) {
   TuneArgs parsed;
-  std::string why;
-  if (!parseArgs(args, &parsed, &why)) {
-    err << "corvantis-cell: tune: " << why << "\n" << kUsage;
+  const Status parsedArgs = parseArgs(args, &parsed);
+  if (!parsedArgs.ok()) {
+    err << "corvantis-cell: tune: " << parsedArgs.message() << "\n" << kUsage;
     return kCellUsageError;
   }
   cv::utils::logging::setLogLevel(cv::utils::logging::LOG_LEVEL_ERROR);
   std::vector<std::string> paths = {parsed.referencePath};
   paths.insert(paths.end(), parsed.good.begin(), parsed.good.end());
   paths.insert(paths.end(), parsed.bad.begin(), parsed.bad.end());
-  const std::vector<Analysis> analyses = analyseAll(paths);
+  const std::vector<Analysis> analyses = analyseAll(platform, paths);
   bool readable = true;
   for (std::size_t i = 0; i < paths.size(); ++i) {
     if (analyses[i].readable) continue;
@@ -139,7 +141,7 @@ int runTune(const CellArgs& args, std::ostream& out, std::ostream& err) {
   } else {
     for (const std::string& line : tuningLines(t)) out << line << "\n";
   }
-  if (parsed.htmlPath && !writePage(*parsed.htmlPath, t, err)) return 1;
+  if (parsed.htmlPath && !writePage(platform, *parsed.htmlPath, t, err)) return 1;
   return 0;
 }
 

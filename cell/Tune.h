@@ -6,6 +6,7 @@
 #pragma once
 
 #include "cell/Cell.h"
+#include "workspace/Platform.h"
 
 namespace corvantis {
 
@@ -13,5 +14,7 @@ namespace corvantis {
 // separate or not; 1 when an image cannot be read or the page cannot be written. A build
 // without the analyser says so and returns 1.
 int runTune(const CellArgs& args, std::ostream& out, std::ostream& err);
+// The same, reading the images and writing the page through `platform`.
+int runTune(const CellArgs& args, std::ostream& out, std::ostream& err, Platform& platform);
 
 }  // namespace corvantis

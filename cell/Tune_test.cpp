@@ -12,11 +12,13 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cell/Tuning.h"
 #include "test/RunProgram.h"
+#include "test/TestPlatform.h"
 #include "workspace/NumberText.h"
 
 namespace corvantis {
@@ -291,6 +293,28 @@ TEST_F(TuneTest, PageDrawsInAHeadlessBrowser) {
   EXPECT_GT(cv::countNonZero(green), 40);
   EXPECT_GT(cv::countNonZero(red), 40);
   EXPECT_GT(cv::countNonZero(blue), 100);
+}
+
+// A capture the system fails to read and a page the disk has no room for are each told
+// in the system's words.
+TEST_F(TuneTest, FilesTheSystemFailsOnAreToldWithItsReason) {
+  std::vector<std::string> args = drawSet(true);
+  args.erase(args.begin());  // the words after "tune"
+  const std::string page = cell_.file("p.html");
+  args.insert(args.end(), {"--html", page});
+  test::TestPlatform unreadable, full;
+  unreadable.failReadsAfter(0, "good-up", "Input/output error");
+  full.failOn("writeFile", "p.html", "No space left on device");
+  std::ostringstream out, err;
+  EXPECT_EQ(1, runTune(args, out, err, unreadable));
+  EXPECT_EQ("corvantis-cell: cannot read image " + cell_.file("robots/R1/cap/good-up.png") +
+                ": Input/output error\n",
+            err.str());
+  err.str("");
+  EXPECT_EQ(1, runTune(args, out, err, full));
+  EXPECT_EQ("corvantis-cell: cannot write the page " + page + ": No space left on device\n",
+            err.str());
+  EXPECT_FALSE(std::filesystem::exists(page));
 }
 
 }  // namespace

@@ -41,8 +41,8 @@ struct CheckArgs {
   std::string tolerance;
 };
 
-int cannotRead(std::ostream& err, const std::string& path, const ImageProc& analyser) {
-  err << "corvantis: cannot read image " << path << ": " << analyser.loadError() << "\n";
+int cannotRead(std::ostream& err, const std::string& path, const Status& load) {
+  err << "corvantis: cannot read image " << path << ": " << load.message() << "\n";
   return 1;
 }
 
@@ -88,17 +88,17 @@ std::vector<Advice> tellReferenceAdvice(const ImageProc& reference, std::ostream
 
 // The reference's signature, analysed on a second thread while `analyseCurrent` runs
 // on this one: a first check of a reference then takes little more than one analysis.
-// Returns false, with nothing stored, when the reference cannot be read.
+// Fails, with nothing stored, when the reference cannot be read.
 template <typename AnalyseCurrent>
-bool analyseBoth(const std::string& referencePath, ImageProc& reference,
-                 FeatureVector* referenceSignature, AnalyseCurrent analyseCurrent) {
-  bool readable = false;
+Status analyseBoth(const std::string& referencePath, ImageProc& reference,
+                   FeatureVector* referenceSignature, AnalyseCurrent analyseCurrent) {
+  Status loaded = Status::success();
   limitLibraryImageSize();
   runSideBySide(analyseCurrent, [&] {
-    readable = reference.load(referencePath);
-    if (readable) *referenceSignature = reference.getFeatureVector();
+    loaded = reference.load(referencePath);
+    if (loaded.ok()) *referenceSignature = reference.getFeatureVector();
   });
-  return readable;
+  return loaded;
 }
 
 // The Workspace holds no file open: the store is read whole and replaced whole, and each
@@ -106,7 +106,8 @@ bool analyseBoth(const std::string& referencePath, ImageProc& reference,
 // while it still exists.
 int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, std::ostream& out,
              std::ostream& err) {
-  if (!current.load(args.currentPath)) return cannotRead(err, args.currentPath, current);
+  const Status currentLoaded = current.load(args.currentPath);
+  if (!currentLoaded.ok()) return cannotRead(err, args.currentPath, currentLoaded);
 
   Workspace workspace(args.referencePath, defaultPlatform(), &err);
   FeatureVector currentSignature;
@@ -123,9 +124,9 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
                          (time != 0 && time != workspace.storedTime(args.referencePath));
   std::vector<Advice> referenceAdvice;
   if (recompute) {
-    if (!analyseBoth(args.referencePath, reference, &referenceSignature, analyseCurrent)) {
-      return cannotRead(err, args.referencePath, reference);
-    }
+    const Status referenceLoaded =
+        analyseBoth(args.referencePath, reference, &referenceSignature, analyseCurrent);
+    if (!referenceLoaded.ok()) return cannotRead(err, args.referencePath, referenceLoaded);
     workspace.storeReference(args.referencePath, referenceSignature, time);
     referenceAdvice = tellReferenceAdvice(reference, err);
   } else {
@@ -161,7 +162,8 @@ int runCheck(const CheckArgs& args, ImageProc& reference, ImageProc& current, st
 // An image that cannot be read is a failed run here too: a person who typed the path
 // learns why nothing appears, and a script sees status 1.
 int runView(const std::string& path, ImageProc& reference, std::ostream& out, std::ostream& err) {
-  if (!reference.load(path)) return cannotRead(err, path, reference);
+  const Status loaded = reference.load(path);
+  if (!loaded.ok()) return cannotRead(err, path, loaded);
   return showDiagnosticsFromPlugin(reference, out, err);
 }
 

@@ -29,7 +29,7 @@ const char kSampleLines[] =
 
 std::vector<cv::Mat> stagesOf(const std::string& path) {
   ImageProc proc;
-  EXPECT_TRUE(proc.load(path)) << path;
+  EXPECT_TRUE(proc.load(path).ok()) << path;
   StageImages stages;
   proc.measureWithStages(&stages);
   return {stages.source, stages.equalized, stages.binary, stages.corners, stages.border};

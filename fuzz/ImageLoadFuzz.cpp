@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   corvantis::ImageProc image;
   try {
-    if (image.load(imagePath()) && image.getSourceImage().total() <= kLargestAnalysed)
+    if (image.load(imagePath()).ok() && image.getSourceImage().total() <= kLargestAnalysed)
       image.getFeatureVector();
   } catch (const cv::Exception&) {
     // The program reports these as a failed analysis (status 1).

@@ -27,7 +27,8 @@ std::string codesOn(const Scene& scene, const std::string& format) {
   const std::string path = dir.file("scene." + format);
   if (!cv::imwrite(path, test::drawScene(scene))) return "(not written)";
   ImageProc proc;
-  if (!proc.load(path)) return "(not read: " + proc.loadError() + ")";
+  const Status loaded = proc.load(path);
+  if (!loaded.ok()) return "(not read: " + loaded.message() + ")";
   proc.getFeatureVector();
   return adviceCodes(adviseOn(proc.measures()));
 }

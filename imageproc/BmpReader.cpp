@@ -3,9 +3,11 @@
 // grey with the vision library's fixed-point weights, so that the pixels are those of
 // cv::imread. Everything else (RLE, 16 bits, bit fields, OS/2 headers, short files) is
 // declined: the library then decides how to read it, or that it cannot.
+#include <algorithm>
 #include <climits>
-#include <cstdio>
-#include <memory>
+#include <cstdint>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "imageproc/ImageReader.h"
@@ -37,11 +39,41 @@ std::uint16_t uint16At(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+// The file, read in order, keeping the bytes before the pixels (headers and palette, a
+// kilobyte or so): the pixel offset may point back into them.
+class BmpFile {
+ public:
+  explicit BmpFile(ImageStream* file) : file_(file) {}
 
-bool readExactly(std::FILE* file, void* buffer, std::size_t size) {
-  return std::fread(buffer, 1, size, file) == size;
-}
+  // The `size` bytes at `offset` among the first few; nullptr when the file ends before
+  // their last one.
+  const std::uint8_t* bytesAt(std::uint64_t offset, std::uint64_t size) {
+    if (offset + size > front_.size()) {
+      const std::size_t had = front_.size();
+      front_.resize(offset + size);
+      front_.resize(had + file_->read(&front_[had], front_.size() - had));
+      if (offset + size > front_.size()) return nullptr;
+    }
+    return reinterpret_cast<const std::uint8_t*>(front_.data()) + offset;
+  }
+  // Goes to the first row of pixels at `offset`; false when the file ends before it.
+  bool goToPixels(std::uint64_t offset) {
+    kept_ = static_cast<std::size_t>(std::min<std::uint64_t>(offset, front_.size()));
+    return offset <= kept_ || file_->skip(offset - kept_);
+  }
+  // Reads the next `size` bytes of pixels; false when the file ends first.
+  bool readPixels(std::uint8_t* row, std::size_t size) {
+    const std::size_t fromFront = std::min(size, front_.size() - kept_);
+    std::memcpy(row, front_.data() + kept_, fromFront);
+    kept_ += fromFront;
+    return file_->read(row + fromFront, size - fromFront) == size - fromFront;
+  }
+
+ private:
+  ImageStream* file_;
+  std::string front_;
+  std::size_t kept_ = 0;  // the next kept byte that is a pixel's, or their end
+};
 
 // Converts one row of file pixels to grey levels.
 void convertRow(int bitsPerPixel, const std::uint8_t* src, const std::uint8_t* greyPalette,
@@ -68,30 +100,28 @@ void convertRow(int bitsPerPixel, const std::uint8_t* src, const std::uint8_t* g
 
 // The grey levels of the palette that follows the info header; entries it does not
 // list stay black.
-ReadResult readGreyPalette(std::FILE* file, std::int32_t infoSize, int bitsPerPixel,
-                           std::int32_t coloursUsed, std::uint8_t* greyPalette) {
+Status readGreyPalette(BmpFile* file, std::int32_t infoSize, int bitsPerPixel,
+                       std::int32_t coloursUsed, std::uint8_t* greyPalette) {
   if (coloursUsed < 0 || coloursUsed > kMaxPaletteEntries) {
-    return ReadResult::declined("BMP palette size out of range");
+    return Status::notSupported("BMP palette size out of range");
   }
   const int entries = coloursUsed == 0 ? 1 << bitsPerPixel : coloursUsed;
-  std::uint8_t palette[kMaxPaletteEntries * 4];
-  if (std::fseek(file, kInfoHeaderOffset + infoSize, SEEK_SET) != 0 ||
-      !readExactly(file, palette, static_cast<std::size_t>(entries) * 4)) {
-    return ReadResult::declined("short BMP palette");
-  }
+  const std::uint8_t* palette = file->bytesAt(std::uint64_t{kInfoHeaderOffset} + infoSize,
+                                              static_cast<std::uint64_t>(entries) * 4);
+  if (palette == nullptr) return Status::notSupported("short BMP palette");
   for (int i = 0; i < entries; ++i) {
     greyPalette[i] = greyOf({palette[4 * i], palette[4 * i + 1], palette[4 * i + 2]});
   }
-  return ReadResult::read();
+  return Status::success();
 }
 
 }  // namespace
 
-ReadResult readBmp(const std::string& path, cv::Mat* image) {
-  File file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  std::uint8_t header[kFileHeaderSize];
-  if (!file || !readExactly(file.get(), header, sizeof header)) {
-    return ReadResult::declined("short BMP header");
+Status readBmp(ImageStream* stream, cv::Mat* image) {
+  BmpFile file(stream);
+  const std::uint8_t* header = file.bytesAt(0, kFileHeaderSize);
+  if (header == nullptr) {
+    return stream->failure().ok() ? Status::notSupported("short BMP header") : stream->failure();
   }
   const std::int32_t pixelOffset = int32At(header + 10);
   const std::int32_t infoSize = int32At(header + 14);
@@ -102,48 +132,49 @@ ReadResult readBmp(const std::string& path, cv::Mat* image) {
   const std::int32_t coloursUsed = int32At(header + 46);
 
   if (infoSize != 40 && infoSize != 108 && infoSize != 124) {
-    return ReadResult::declined("BMP info header of another kind");
+    return Status::notSupported("BMP info header of another kind");
   }
-  if (compression != kUncompressed) return ReadResult::declined("compressed BMP");
+  if (compression != kUncompressed) return Status::notSupported("compressed BMP");
   if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 24 &&
       bitsPerPixel != 32) {
-    return ReadResult::declined("BMP with " + std::to_string(bitsPerPixel) + " bits a pixel");
+    return Status::notSupported("BMP with " + std::to_string(bitsPerPixel) + " bits a pixel");
   }
   if (pixelOffset < 0 || width <= 0 || height == 0 || height == INT_MIN) {
-    return ReadResult::declined("BMP header out of range");
+    return Status::notSupported("BMP header out of range");
   }
-  const ReadResult size = checkImageSize(static_cast<std::uint64_t>(width),
-                                         static_cast<std::uint64_t>(height < 0 ? -height : height));
-  if (size.outcome != ReadOutcome::kRead) return size;
+  const Status size = checkImageSize(static_cast<std::uint64_t>(width),
+                                     static_cast<std::uint64_t>(height < 0 ? -height : height));
+  if (!size.ok()) return size;
   // The library computes the row length in int; a row it cannot is left to it.
   if (std::int64_t{width} * bitsPerPixel + 7 > INT_MAX)
-    return ReadResult::declined("BMP row too long");
+    return Status::notSupported("BMP row too long");
   const std::size_t rowBytes =
       ((static_cast<std::size_t>(width) * bitsPerPixel + 7) / 8 + 3) & ~std::size_t{3};
 
   std::uint8_t greyPalette[kMaxPaletteEntries] = {};
   if (bitsPerPixel <= 8) {
-    const ReadResult palette =
-        readGreyPalette(file.get(), infoSize, bitsPerPixel, coloursUsed, greyPalette);
-    if (palette.outcome != ReadOutcome::kRead) return palette;
+    const Status palette = readGreyPalette(&file, infoSize, bitsPerPixel, coloursUsed, greyPalette);
+    if (!stream->failure().ok()) return stream->failure();
+    if (!palette.ok()) return palette;
   }
 
-  if (std::fseek(file.get(), pixelOffset, SEEK_SET) != 0) return ReadResult::declined("short BMP");
   const int rows = height < 0 ? -height : height;
   image->create(rows, width, CV_8UC1);
   std::vector<std::uint8_t> row(rowBytes);
-  for (int y = 0; y < rows; ++y) {
-    if (!readExactly(file.get(), row.data(), rowBytes)) {
-      image->release();
-      // The header is whole, so the file simply stops: the library cannot read it
-      // either, and says so only in its own terms.
-      return std::feof(file.get()) ? cutShort("BMP") : ReadResult::declined("short BMP");
-    }
+  bool whole = file.goToPixels(static_cast<std::uint64_t>(pixelOffset));
+  for (int y = 0; whole && y < rows; ++y) {
+    whole = file.readPixels(row.data(), rowBytes);
     // Rows are stored bottom-up unless the height is negative.
     const int target = height > 0 ? rows - 1 - y : y;
-    convertRow(bitsPerPixel, row.data(), greyPalette, width, image->ptr<std::uint8_t>(target));
+    if (whole)
+      convertRow(bitsPerPixel, row.data(), greyPalette, width, image->ptr<std::uint8_t>(target));
   }
-  return ReadResult::read();
+  if (whole) return Status::success();
+  image->release();
+  if (!stream->failure().ok()) return stream->failure();
+  // The header is whole, so the file simply stops: the library cannot read it either,
+  // and says so only in its own terms.
+  return cutShort("BMP");
 }
 
 }  // namespace corvantis

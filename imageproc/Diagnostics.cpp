@@ -37,20 +37,17 @@ int widthOf(const std::string& text) {
   return cv::getTextSize(text, kFont, kFontScale, 1, &baseline).width;
 }
 
-bool writeBytes(const std::string& path, const std::vector<uchar>& bytes, std::string* reason) {
+Status writeBytes(const std::string& path, const std::string& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *reason = std::strerror(errno);
-    return false;
-  }
+  if (file == nullptr) return Status::error(path, std::strerror(errno));
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const int writeErrno = errno;
   // A full disk may only show when the buffered rest is flushed by the close.
   const bool closed = std::fclose(file) == 0;
-  if (written && closed) return true;
-  *reason = std::strerror(written ? errno : writeErrno);
+  if (written && closed) return Status::success();
+  const Status failed = Status::error(path, std::strerror(written ? errno : writeErrno));
   std::remove(path.c_str());
-  return false;
+  return failed;
 }
 
 // Where the cells of the multi-cell text rows go: columns two margins apart, a column
@@ -162,16 +159,17 @@ int writeDiagnosticSheet(const DiagnosticView& view, std::ostream& out, std::ost
   std::error_code ec;
   std::filesystem::path path = std::filesystem::current_path(ec);
   path /= view.fileName + kSheetSuffix;
-  std::string reason;
   const cv::Mat sheet = withTextBand(
       withTitleBand(composeDiagnosticSheet(sheetStages(view), view.valueLines), sheetTitle(view)),
       view.adviceLines);
-  if (writeSheetFile(sheet, path.string(), &reason)) {
+  const Status written = writeSheetFile(sheet, path.string());
+  if (written.ok()) {
     err << "corvantis: no display to open windows on; diagnostics written to " << path.string()
         << "\n";
     return 0;
   }
-  err << "corvantis: cannot write diagnostics to " << path.string() << ": " << reason << "\n";
+  err << "corvantis: cannot write diagnostics to " << path.string() << ": " << written.reason()
+      << "\n";
   return 1;
 }
 
@@ -307,13 +305,20 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
   return sheet;
 }
 
-bool writeSheetFile(const cv::Mat& sheet, const std::string& path, std::string* reason) {
-  std::vector<uchar> png;
-  if (!cv::imencode(".png", sheet, png)) {
-    *reason = "the image cannot be encoded as PNG";
-    return false;
+Status encodeSheet(const cv::Mat& sheet, std::string* png) {
+  std::vector<uchar> encoded;
+  if (!cv::imencode(".png", sheet, encoded)) {
+    return Status::error("sheet", "the image cannot be encoded as PNG");
   }
-  return writeBytes(path, png, reason);
+  png->assign(encoded.begin(), encoded.end());
+  return Status::success();
+}
+
+Status writeSheetFile(const cv::Mat& sheet, const std::string& path) {
+  std::string png;
+  const Status encoded = encodeSheet(sheet, &png);
+  if (!encoded.ok()) return Status::error(path, encoded.reason());
+  return writeBytes(path, png);
 }
 
 }  // namespace corvantis

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "workspace/Status.h"
+
 namespace corvantis {
 
 constexpr std::size_t kStageCount = 5;
@@ -86,8 +88,10 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
                                const std::vector<std::vector<cv::Mat>>& rows,
                                const std::vector<std::vector<std::string>>& text);
 
-// Encodes `sheet` as PNG into `path`; false with the reason in *reason.
-bool writeSheetFile(const cv::Mat& sheet, const std::string& path, std::string* reason);
+// The PNG file of `sheet` into *png; an error when it cannot be encoded.
+Status encodeSheet(const cv::Mat& sheet, std::string* png);
+// Encodes `sheet` as PNG into `path`; an error "<path>: <reason>" when it cannot.
+Status writeSheetFile(const cv::Mat& sheet, const std::string& path);
 
 // Where the five stage windows go: side by side in a grid of `columns` that fits
 // `screen` (at most kLayoutArea; kLayoutArea itself when the screen is unknown, empty),

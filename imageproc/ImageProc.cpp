@@ -9,34 +9,25 @@
 
 namespace corvantis {
 
-ImageProc::ImageProc() = default;
+ImageProc::ImageProc(Platform& platform) : platform_(platform) {}
 
 ImageProc::~ImageProc() = default;
 
-bool ImageProc::load(const std::string& path) {
-  if (!defaultPlatform().fileExists(path)) {
-    sourceImage_ = cv::Mat();
-    loadError_ = "no such file or no permission to read it";
-    return false;
-  }
+Status ImageProc::load(const std::string& path) {
+  sourceImage_ = cv::Mat();
+  if (!platform_.fileExists(path)) return Status::error("no such file or no permission to read it");
   // A pipe would never end and a header declaring a huge image would make a reader
   // allocate it first: both are refused before any reading.
-  loadError_ = imageRefusal(path);
-  if (!loadError_.empty()) {
-    sourceImage_ = cv::Mat();
-    return false;
-  }
+  const std::string refusal = imageRefusal(path);
+  if (!refusal.empty()) return Status::error(refusal);
   // The pixels as stored, never turned by a JPEG's EXIF orientation: the stored
   // reference signatures were made from them.
-  const ReadResult result = readGreyImage(path, &sourceImage_);
-  if (result.outcome != ReadOutcome::kRead) {
-    loadError_ = result.message;
-    return false;
-  }
+  const Status read = readGreyImage(platform_, path, &sourceImage_);
+  if (!read.ok()) return read;
   fileName_ = fileNameOf(path);
   // Odd sizes give the image a middle pixel, the origin of the angle and radius.
   sourceImage_ = makeOddSize(sourceImage_);
-  return true;
+  return read;
 }
 
 FeatureVector ImageProc::getFeatureVector() {

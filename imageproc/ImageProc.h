@@ -11,20 +11,22 @@
 
 #include "imageproc/ShapeAnalysis.h"
 #include "workspace/FeatureVector.h"
+#include "workspace/Platform.h"
 
 namespace corvantis {
 
 class ImageProc {
  public:
-  ImageProc();
+  // Files are read through `platform`, which must outlive the analyser.
+  explicit ImageProc(Platform& platform = defaultPlatform());
   ~ImageProc();
   // Images share pixels on copy, so a copied analyser would silently alias the original.
   ImageProc(const ImageProc&) = delete;
   ImageProc& operator=(const ImageProc&) = delete;
 
-  // Reads `path` as grey levels and brings it to odd size. Returns false, leaving the
-  // file name as it was and the reason in loadError(), when no pixels could be read.
-  bool load(const std::string& path);
+  // Reads `path` as grey levels and brings it to odd size. Fails with the reason, leaving
+  // the file name as it was and the image empty, when no pixels could be read.
+  Status load(const std::string& path);
   // Analyses the loaded image and returns (Area, Perimeter, Corners, Angle, Radius);
   // (0, 0, -1, -1, -1) when it has no object pixel. The analysis works in the loaded
   // pixels, so the image is gone afterwards (getSourceImage() empty): call it once, and
@@ -40,12 +42,11 @@ class ImageProc {
   const cv::Mat& getSourceImage() const { return sourceImage_; }
   // The loaded file's name (the path's part after its last separator).
   const std::string& getFileName() const { return fileName_; }
-  const std::string& loadError() const { return loadError_; }
 
  private:
+  Platform& platform_;
   cv::Mat sourceImage_;
   std::string fileName_;
-  std::string loadError_;
   ShapeMeasures measures_;
 };
 

@@ -1,10 +1,8 @@
 #include "imageproc/ImageReader.h"
 
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "imageproc/ImreadPlugin.h"
 #include "process/Plugin.h"
@@ -25,62 +23,63 @@ bool startsWith(const std::string& head, const char* signature) {
   return head.compare(0, std::strlen(signature), signature) == 0;
 }
 
-std::string headOf(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) return std::string();
-  std::array<char, kSignatureLength> head{};
-  const std::size_t n = std::fread(head.data(), 1, head.size(), file.get());
-  return std::string(head.data(), n);
-}
-
 }  // namespace
 
-ReadResult checkImageSize(std::uint64_t width, std::uint64_t height) {
-  if (width == 0 || height == 0) return ReadResult::failed("the image has no pixels");
+Status checkImageSize(std::uint64_t width, std::uint64_t height) {
+  if (width == 0 || height == 0) return Status::error("the image has no pixels");
   // Dividing instead of multiplying: the declared sizes may be anything up to 2^32.
   if (width > kMaxImagePixels || height > kMaxImagePixels / width) {
-    return ReadResult::failed("the image is too large (" + std::to_string(width) + " x " +
-                              std::to_string(height) + " pixels; at most " +
-                              std::to_string(kMaxImagePixels) + " are read)");
+    return Status::error("the image is too large (" + std::to_string(width) + " x " +
+                         std::to_string(height) + " pixels; at most " +
+                         std::to_string(kMaxImagePixels) + " are read)");
   }
-  return ReadResult::read();
+  return Status::success();
 }
 
-ReadResult cutShort(const std::string& format) {
-  return ReadResult::failed("the " + format +
-                            " file is cut short: it ends before its last row of pixels (a "
-                            "capture still being written, or a broken copy?)");
+Status cutShort(const std::string& format) {
+  return Status::error("the " + format +
+                       " file is cut short: it ends before its last row of pixels (a "
+                       "capture still being written, or a broken copy?)");
 }
 
-ReadResult readFast(const std::string& path, cv::Mat* image) {
-  const std::string head = headOf(path);
-  if (startsWith(head, kPngSignature)) return readPng(path, image);
-  if (startsWith(head, kJpegSignature)) return readJpeg(path, image);
-  if (startsWith(head, kBmpSignature)) return readBmp(path, image);
-  return ReadResult::declined("not a BMP, PNG or JPEG file");
+Status readFast(const Platform& platform, const std::string& path, cv::Mat* image) {
+  std::unique_ptr<ImageStream> stream;
+  const Status opened = ImageStream::open(platform, path, &stream);
+  if (!opened.ok()) return opened;
+  const std::string head = stream->head(kSignatureLength);
+  if (!stream->failure().ok()) return stream->failure();
+  if (startsWith(head, kPngSignature)) return readPng(stream.get(), image);
+  if (startsWith(head, kJpegSignature)) return readJpeg(stream.get(), image);
+  if (startsWith(head, kBmpSignature)) return readBmp(stream.get(), image);
+  return Status::notSupported("not a BMP, PNG or JPEG file");
 }
 
-ReadResult readWithLibrary(const std::string& path, cv::Mat* image) {
+Status readWithLibrary(const Platform& platform, const std::string& path, cv::Mat* image) {
   image->release();
+  std::unique_ptr<ImageStream> stream;
+  const Status opened = ImageStream::open(platform, path, &stream);
+  if (!opened.ok()) return opened;
+  const std::string head = stream->head(kSignatureLength);
+  if (!stream->failure().ok()) return stream->failure();
   // cv::imread only warns about JPEG data that ends early or is corrupt and returns the
   // image with grey where data was missing; its caller cannot tell. So a JPEG file is
   // decoded once here first, by the same libjpeg, watching for those warnings.
-  if (startsWith(headOf(path), kJpegSignature)) {
-    const std::string damage = jpegDamage(path);
-    if (!damage.empty()) return ReadResult::failed(damage);
+  if (startsWith(head, kJpegSignature)) {
+    const Status damage = jpegDamage(stream.get());
+    if (!damage.ok()) return damage;
   }
+  stream.reset();
   limitLibraryImageSize();
-  std::string error;
-  const auto entry =
-      reinterpret_cast<ImreadEntry>(findPluginEntry(kImreadPluginName, kImreadEntrySymbol, &error));
-  if (entry == nullptr) return ReadResult::failed(error);
+  void* found = nullptr;
+  const Status plugin = findPluginEntry(kImreadPluginName, kImreadEntrySymbol, &found);
+  if (!plugin.ok()) return plugin;
+  const auto entry = reinterpret_cast<ImreadEntry>(found);
   std::array<char, 512> message{};
   if (entry(path.c_str(), image, message.data(), message.size()) == 0) {
     image->release();
-    return ReadResult::failed(message.data());
+    return Status::error(message.data());
   }
-  return ReadResult::read();
+  return Status::success();
 }
 
 void limitLibraryImageSize() {
@@ -91,10 +90,11 @@ void limitLibraryImageSize() {
   if (set == nullptr || limit != set) setEnvironmentVariable(kLibraryPixelLimit, limit);
 }
 
-ReadResult readGreyImage(const std::string& path, cv::Mat* image) {
-  const ReadResult fast = readFast(path, image);
-  if (fast.outcome != ReadOutcome::kDeclined) return fast;
-  return readWithLibrary(path, image);
+Status readGreyImage(const Platform& platform, const std::string& path, cv::Mat* image) {
+  image->release();
+  const Status fast = readFast(platform, path, image);
+  if (!fast.isNotSupported()) return fast;
+  return readWithLibrary(platform, path, image);
 }
 
 }  // namespace corvantis

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "imageproc/ImageProc.h"
+#include "test/TestPlatform.h"
 #include "test/TestUtil.h"
 
 namespace corvantis {
@@ -174,18 +176,20 @@ class ImageReaderTest : public ::testing::Test {
   test::TempDir dir_;
 };
 
+// The largest size spans several of the pieces the readers take the file in.
 TEST_F(ImageReaderTest, EveryVariantReadsAsTheLibraryReadsIt) {
-  for (const cv::Size size : {cv::Size(37, 23), cv::Size(64, 48)}) {
+  for (const cv::Size size : {cv::Size(37, 23), cv::Size(64, 48), cv::Size(311, 173)}) {
     for (const Variant& v : kVariants) {
       SCOPED_TRACE(std::string(v.name) + " " + std::to_string(size.width));
       const std::string path = write("image", v.make(size));
       const cv::Mat expected = libraryRead(path);
       ASSERT_FALSE(expected.empty()) << "the library cannot read the corpus file";
       cv::Mat fast, any;
-      EXPECT_EQ(v.fast ? ReadOutcome::kRead : ReadOutcome::kDeclined,
-                readFast(path, &fast).outcome);
+      const Status fastRead = readFast(defaultPlatform(), path, &fast);
+      EXPECT_EQ(v.fast, fastRead.ok());
+      EXPECT_EQ(!v.fast, fastRead.isNotSupported());
       EXPECT_TRUE(!v.fast || samePixels(fast, expected));
-      ASSERT_EQ(ReadOutcome::kRead, readGreyImage(path, &any).outcome);
+      ASSERT_TRUE(readGreyImage(defaultPlatform(), path, &any).ok());
       EXPECT_TRUE(samePixels(any, expected));
     }
   }
@@ -212,21 +216,21 @@ TEST_F(ImageReaderTest, DamagedFilesReadOrFailAsTheLibraryDoes) {
     for (const Bytes& file : damaged) {
       const std::string path = write("damaged", file);
       cv::Mat ours;
-      const ReadResult result = readGreyImage(path, &ours);
-      EXPECT_NE(ReadOutcome::kDeclined, result.outcome);
-      EXPECT_EQ(result.outcome == ReadOutcome::kRead, !ours.empty()) << file.size();
+      const Status result = readGreyImage(defaultPlatform(), path, &ours);
+      EXPECT_FALSE(result.isNotSupported());
+      EXPECT_EQ(result.ok(), !ours.empty()) << file.size();
       // Besides a JPEG cut short, the refusals of our own: a size the library would still
       // try to allocate, and JPEG data that libjpeg finds corrupt.
       const bool cut = file.size() < whole.size();
       if (cut) {
-        EXPECT_EQ(ReadOutcome::kFailed, result.outcome) << "cut at " << file.size();
+        EXPECT_FALSE(result.ok()) << "cut at " << file.size();
       }
       // The last quarter of each file lies in its pixel data, past any header or palette.
       if (cut && file.size() * 4 >= whole.size() * 3) {
-        EXPECT_NE(std::string::npos, result.message.find("cut short")) << result.message;
-      } else if (!cut && result.message.find("too large") == std::string::npos &&
-                 result.message.find("cut short or damaged") == std::string::npos) {
-        EXPECT_TRUE(samePixels(ours, libraryRead(path))) << file.size() << ": " << result.message;
+        EXPECT_NE(std::string::npos, result.message().find("cut short")) << result.message();
+      } else if (!cut && result.message().find("too large") == std::string::npos &&
+                 result.message().find("cut short or damaged") == std::string::npos) {
+        EXPECT_TRUE(samePixels(ours, libraryRead(path))) << file.size() << ": " << result.message();
       }
     }
   }
@@ -242,17 +246,46 @@ TEST_F(ImageReaderTest, AbsurdSizesAreRefusedBeforeReading) {
   const std::string path = write("long.bmp", longRow);
   std::filesystem::resize_file(path, 54 + 4 * kMaxImagePixels);  // zeros, sparse on disk
   cv::Mat ours;
-  EXPECT_EQ(ReadOutcome::kDeclined, readFast(path, &ours).outcome);
+  EXPECT_TRUE(readFast(defaultPlatform(), path, &ours).isNotSupported());
   // A JPEG's frame header lies beyond the bytes the damaged files overwrite.
   Bytes hugeJpeg = libraryOf(".jpg")({8, 8});
   hugeJpeg.replace(hugeJpeg.find("\xFF\xC0") + 5, 4, "\xff\xff\xff\xff");
-  EXPECT_EQ(ReadOutcome::kFailed, readGreyImage(write("huge.jpg", hugeJpeg), &ours).outcome);
+  const Status huge = readGreyImage(defaultPlatform(), write("huge.jpg", hugeJpeg), &ours);
+  EXPECT_FALSE(huge.ok() || huge.isNotSupported());
   using Size = std::pair<std::uint64_t, std::uint64_t>;
   for (const auto& [w, h] : {Size{8192, 8192}, Size{kMaxImagePixels, 1}, Size{1, kMaxImagePixels}})
-    EXPECT_EQ(ReadOutcome::kRead, checkImageSize(w, h).outcome) << w << " x " << h;
+    EXPECT_TRUE(checkImageSize(w, h).ok()) << w << " x " << h;
   for (const auto& [w, h] : {Size{8192, 8193}, Size{kMaxImagePixels + 1, 1}, Size{0, 1}, Size{1, 0},
                              Size{0xffffffffu, 0xffffffffu}})
-    EXPECT_EQ(ReadOutcome::kFailed, checkImageSize(w, h).outcome) << w << " x " << h;
+    EXPECT_FALSE(checkImageSize(w, h).ok()) << w << " x " << h;
+}
+
+// A capture the system fails to read (a disk error, a network share gone), at its start
+// or half-way through its pixels, is no image, whatever its format and reader, and the
+// analyser says why in the system's words: the check prints "cannot read image <path>:
+// Input/output error". The captures beside it still load.
+TEST_F(ImageReaderTest, AReadTheSystemFailsReachesTheCallerWithItsReason) {
+  const cv::Size size(311, 173);
+  for (const char* format : {".png", ".bmp", ".jpg", ".tiff"}) {
+    const Bytes capture = libraryOf(format)(size);
+    const std::string broken = write(std::string("broken") + format, capture);
+    const std::string whole = write(std::string("whole") + format, capture);
+    // The library reads the files it takes by itself; only their first bytes pass here.
+    const bool fast = std::string(format) != ".tiff";
+    for (std::uint64_t after : {std::uint64_t{0}, fast ? capture.size() / 2 : 4}) {
+      SCOPED_TRACE(format + std::string(" failing after ") + std::to_string(after));
+      test::TestPlatform platform;
+      if (after == 0) platform.failOn("openForReading", "broken", "Input/output error");
+      if (after > 0) platform.failReadsAfter(after, "broken", "Input/output error");
+      ImageProc analyser(platform);
+      const Status failed = analyser.load(broken);
+      EXPECT_FALSE(failed.ok() || failed.isNotSupported());
+      EXPECT_EQ("Input/output error", failed.message());
+      EXPECT_TRUE(analyser.getSourceImage().empty());
+      EXPECT_TRUE(analyser.load(whole).ok());
+      EXPECT_EQ(size, analyser.getSourceImage().size());
+    }
+  }
 }
 
 }  // namespace

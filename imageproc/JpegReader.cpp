@@ -10,7 +10,6 @@
 #include <jerror.h>
 
 #include <csetjmp>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,10 +51,49 @@ void onJpegMessage(j_common_ptr info, int level) {
   }
 }
 
+// Hands libjpeg the file a piece at a time, as its own stdio source does, and ends the
+// data as that does: a file that stops early gets libjpeg's warning that it did, then
+// an end-of-image marker. A read the system fails ends the decoding at once.
+struct StreamSource {
+  jpeg_source_mgr base;  // first, so that libjpeg's pointer to it is one to the whole
+  ImageStream* file;
+  std::vector<JOCTET> buffer;
+};
+
+void startSource(j_decompress_ptr) {}
+void endSource(j_decompress_ptr) {}
+
+boolean fillFromFile(j_decompress_ptr info) {
+  auto* source = reinterpret_cast<StreamSource*>(info->src);
+  std::size_t got = source->file->read(source->buffer.data(), source->buffer.size());
+  if (got == 0) {
+    if (!source->file->failure().ok()) ERREXIT(info, JERR_FILE_READ);
+    WARNMS(info, JWRN_JPEG_EOF);
+    source->buffer[0] = 0xFF;
+    source->buffer[1] = JPEG_EOI;
+    got = 2;
+  }
+  source->base.next_input_byte = source->buffer.data();
+  source->base.bytes_in_buffer = got;
+  return TRUE;
+}
+
+void skipInFile(j_decompress_ptr info, long count) {
+  jpeg_source_mgr* source = info->src;
+  if (count <= 0) return;
+  while (count > static_cast<long>(source->bytes_in_buffer)) {
+    count -= static_cast<long>(source->bytes_in_buffer);
+    fillFromFile(info);
+  }
+  source->next_input_byte += count;
+  source->bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
 // Owns the decompressor; destroying it also frees everything libjpeg allocated.
 struct Decompressor {
   jpeg_decompress_struct info{};
   ErrorManager errors{};
+  StreamSource source{};
   bool created = false;
   ~Decompressor() {
     if (created) jpeg_destroy_decompress(&info);
@@ -64,11 +102,11 @@ struct Decompressor {
 
 // Reads the header and, for one or three components, sets the output to grey. No C++ object lives
 // in this frame, so the longjmp of a libjpeg error skips no destructor.
-bool readHeader(Decompressor* d, std::FILE* file) {
+bool readHeader(Decompressor* d) {
   if (setjmp(d->errors.jump) != 0) return false;
   jpeg_create_decompress(&d->info);
   d->created = true;
-  jpeg_stdio_src(&d->info, file);
+  d->info.src = &d->source.base;
   jpeg_read_header(&d->info, TRUE);
   if (d->info.num_components == 1 || d->info.num_components == 3) {
     d->info.out_color_space = JCS_GRAYSCALE;
@@ -115,52 +153,60 @@ std::string damageOf(const Decompressor& d) {
   return std::string("the JPEG data is cut short or damaged: ") + d.errors.damage;
 }
 
-// A file cut short or corrupt is no image on any path; otherwise `result` stands.
-ReadResult damagedOr(const Decompressor& d, const ReadResult& result) {
+void prepare(Decompressor* d, ImageStream* file) {
+  watchErrors(d);
+  StreamSource& source = d->source;
+  source.file = file;
+  // Small beside any image, large enough that the file is read in few calls.
+  source.buffer.resize(64 * 1024);
+  source.base.init_source = startSource;
+  source.base.fill_input_buffer = fillFromFile;
+  source.base.skip_input_data = skipInFile;
+  source.base.resync_to_restart = jpeg_resync_to_restart;
+  source.base.term_source = endSource;
+}
+
+// A file the system failed to read, cut short or corrupt is no image on any path;
+// otherwise `result` stands.
+Status damagedOr(const Decompressor& d, const Status& result) {
+  if (!d.source.file->failure().ok()) return d.source.file->failure();
   const std::string damage = damageOf(d);
-  return damage.empty() ? result : ReadResult::failed(damage);
+  return damage.empty() ? result : Status::error(damage);
 }
 
 }  // namespace
 
-std::string jpegDamage(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) return std::string();
+Status jpegDamage(ImageStream* file) {
   Decompressor d;
-  watchErrors(&d);
+  prepare(&d, file);
   // Any number of components, in libjpeg's own output space; a size over the limit is
   // left for the library's own refusal.
-  if (readHeader(&d, file.get()) &&
-      checkImageSize(d.info.image_width, d.info.image_height).outcome == ReadOutcome::kRead) {
+  if (readHeader(&d) && checkImageSize(d.info.image_width, d.info.image_height).ok()) {
     // A row of the output never has more samples than the file has components.
     std::vector<JSAMPLE> row(std::size_t{d.info.image_width} * d.info.num_components);
     decodeAll(&d, row.data());
   }
-  return damageOf(d);
+  return damagedOr(d, Status::success());
 }
 
-ReadResult readJpeg(const std::string& path, cv::Mat* image) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
-  if (!file) return ReadResult::declined("cannot open JPEG");
+Status readJpeg(ImageStream* file, cv::Mat* image) {
   Decompressor d;
-  watchErrors(&d);
-  if (!readHeader(&d, file.get())) return damagedOr(d, ReadResult::declined("bad JPEG header"));
+  prepare(&d, file);
+  if (!readHeader(&d)) return damagedOr(d, Status::notSupported("bad JPEG header"));
   if (d.info.num_components != 1 && d.info.num_components != 3) {
-    return ReadResult::declined("JPEG with " + std::to_string(d.info.num_components) +
+    return Status::notSupported("JPEG with " + std::to_string(d.info.num_components) +
                                 " components");
   }
-  const ReadResult size = checkImageSize(d.info.output_width, d.info.output_height);
-  if (size.outcome != ReadOutcome::kRead) return size;
+  const Status size = checkImageSize(d.info.output_width, d.info.output_height);
+  if (!size.ok()) return size;
 
   image->create(static_cast<int>(d.info.output_height), static_cast<int>(d.info.output_width),
                 CV_8UC1);
   if (!readPixels(&d, image)) {
     image->release();
-    return damagedOr(d, ReadResult::declined("JPEG data libjpeg cannot read"));
+    return damagedOr(d, Status::notSupported("JPEG data libjpeg cannot read"));
   }
-  return ReadResult::read();
+  return Status::success();
 }
 
 }  // namespace corvantis

@@ -7,8 +7,6 @@
 #include <png.h>
 
 #include <csetjmp>
-#include <cstdio>
-#include <memory>
 #include <vector>
 
 #include "imageproc/ImageReader.h"
@@ -42,6 +40,21 @@ class PngReadState {
   png_infop end_;
 };
 
+// The file as libpng takes it in; `cutShort` tells that it asked for more than the
+// file holds.
+struct PngSource {
+  ImageStream* file;
+  bool cutShort = false;
+};
+
+void readFromFile(png_structp png, png_bytep data, png_size_t length) {
+  auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+  if (source->file->read(data, length) != length) {
+    source->cutShort = source->file->failure().ok();
+    png_error(png, "read past the end");
+  }
+}
+
 struct PngHeader {
   png_uint_32 width = 0;
   png_uint_32 height = 0;
@@ -51,9 +64,9 @@ struct PngHeader {
 
 // Reads the chunks before the pixels. No C++ object lives in this frame, so the
 // longjmp of a libpng error skips no destructor.
-bool readHeader(const PngReadState& state, std::FILE* file, PngHeader* header) {
+bool readHeader(const PngReadState& state, PngSource* source, PngHeader* header) {
   if (setjmp(png_jmpbuf(state.png())) != 0) return false;
-  png_init_io(state.png(), file);
+  png_set_read_fn(state.png(), source, readFromFile);
   png_read_info(state.png(), state.info());
   png_get_IHDR(state.png(), state.info(), &header->width, &header->height, &header->bitDepth,
                &header->colourType, nullptr, nullptr, nullptr);
@@ -82,17 +95,17 @@ bool readPixels(const PngReadState& state, const PngHeader& header, png_bytepp r
 
 }  // namespace
 
-ReadResult readPng(const std::string& path, cv::Mat* image) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                       &std::fclose);
+Status readPng(ImageStream* file, cv::Mat* image) {
   PngReadState state;
-  if (!file || !state.ok()) return ReadResult::declined("cannot open PNG");
+  if (!state.ok()) return Status::notSupported("cannot open PNG");
+  PngSource source{file};
   PngHeader header;
-  if (!readHeader(state, file.get(), &header)) {
-    return std::feof(file.get()) ? cutShort("PNG") : ReadResult::declined("bad PNG header");
+  if (!readHeader(state, &source, &header)) {
+    if (!file->failure().ok()) return file->failure();
+    return source.cutShort ? cutShort("PNG") : Status::notSupported("bad PNG header");
   }
-  const ReadResult size = checkImageSize(header.width, header.height);
-  if (size.outcome != ReadOutcome::kRead) return size;
+  const Status size = checkImageSize(header.width, header.height);
+  if (!size.ok()) return size;
 
   image->create(static_cast<int>(header.height), static_cast<int>(header.width), CV_8UC1);
   std::vector<png_bytep> rows(header.height);
@@ -100,9 +113,10 @@ ReadResult readPng(const std::string& path, cv::Mat* image) {
     rows[y] = image->ptr<png_byte>(static_cast<int>(y));
   if (!readPixels(state, header, rows.data())) {
     image->release();
-    return std::feof(file.get()) ? cutShort("PNG") : ReadResult::declined("PNG data libpng cannot read");
+    if (!file->failure().ok()) return file->failure();
+    return source.cutShort ? cutShort("PNG") : Status::notSupported("PNG data libpng cannot read");
   }
-  return ReadResult::read();
+  return Status::success();
 }
 
 }  // namespace corvantis

@@ -32,13 +32,13 @@ DiagnosticView diagnosticViewOf(const ImageProc& proc) {
 }
 
 int showDiagnosticsFromPlugin(const ImageProc& proc, std::ostream& out, std::ostream& err) {
-  std::string error;
-  const auto entry =
-      reinterpret_cast<ViewEntry>(findPluginEntry(kViewPluginName, kViewEntrySymbol, &error));
-  if (entry == nullptr) {
-    err << "corvantis: view mode not available: " << error << "\n";
+  void* found = nullptr;
+  const Status plugin = findPluginEntry(kViewPluginName, kViewEntrySymbol, &found);
+  if (!plugin.ok()) {
+    err << "corvantis: view mode not available: " << plugin.message() << "\n";
     return 1;
   }
+  const auto entry = reinterpret_cast<ViewEntry>(found);
   const DiagnosticView view = diagnosticViewOf(proc);
   // On stderr as well as on the sheet, so that it is told whether windows open or not.
   for (const std::string& line : view.adviceLines)

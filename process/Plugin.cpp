@@ -10,7 +10,7 @@ namespace corvantis {
 
 const char kInstalledPluginDirectory[] = "../lib/corvantis";
 
-void* findPluginEntry(const std::string& name, const std::string& symbol, std::string* error) {
+Status findPluginEntry(const std::string& name, const std::string& symbol, void** entry) {
   // Entry points found before, so that a second analyser does not search again. Analysers
   // on two threads may load their images at once.
   static std::mutex lock;
@@ -18,26 +18,25 @@ void* findPluginEntry(const std::string& name, const std::string& symbol, std::s
   const std::lock_guard<std::mutex> held(lock);
   const auto key = std::make_pair(name, symbol);
   const auto known = found.find(key);
-  if (known != found.end()) return known->second;
+  *entry = known != found.end() ? known->second : nullptr;
+  if (*entry != nullptr) return Status::success();
 
   const std::string directory = executableDirectory();
   if (directory.empty()) {
-    *error = "plugin " + name + ": the program's own directory is unknown";
-    return nullptr;
+    return Status::error("plugin " + name, "the program's own directory is unknown");
   }
   const std::string file = sharedLibraryFileName(name);
   std::string reasons;
   for (const std::string& place :
        {directory + "/" + file, directory + "/" + kInstalledPluginDirectory + "/" + file}) {
-    std::string reason;
-    if (void* entry = sharedLibrarySymbol(place, symbol, &reason)) {
-      found.emplace(key, entry);
-      return entry;
+    const Status loaded = sharedLibrarySymbol(place, symbol, entry);
+    if (loaded.ok()) {
+      found.emplace(key, *entry);
+      return loaded;
     }
-    reasons += (reasons.empty() ? "" : "; ") + reason;
+    reasons += (reasons.empty() ? "" : "; ") + loaded.message();
   }
-  *error = "plugin " + name + " not found: " + reasons;
-  return nullptr;
+  return Status::error("plugin " + name + " not found", reasons);
 }
 
 }  // namespace corvantis

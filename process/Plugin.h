@@ -8,13 +8,15 @@
 
 #include <string>
 
+#include "workspace/Status.h"
+
 namespace corvantis {
 
 // Where an installed program keeps its plugins, relative to its executable's directory.
 extern const char kInstalledPluginDirectory[];
 
-// The address of the C entry point `symbol` of the plugin called `name`; nullptr, with
-// the places tried and why in *error, when no loadable plugin has it.
-void* findPluginEntry(const std::string& name, const std::string& symbol, std::string* error);
+// Puts the address of the C entry point `symbol` of the plugin called `name` into
+// *entry; an error naming the places tried and why when no loadable plugin has it.
+Status findPluginEntry(const std::string& name, const std::string& symbol, void** entry);
 
 }  // namespace corvantis

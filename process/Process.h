@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "workspace/Status.h"
+
 namespace corvantis {
 
 // The directory of the running executable, without a trailing separator; empty when
@@ -16,9 +18,9 @@ std::string executableDirectory();
 // The file name the system gives the shared library called `name`
 // ("lib" + name + ".so" on Linux, name + ".dll" on Windows).
 std::string sharedLibraryFileName(const std::string& name);
-// Opens the shared library at `path` and returns the address of its `symbol`; nullptr
-// with the reason in *error when either cannot be found.
-void* sharedLibrarySymbol(const std::string& path, const std::string& symbol, std::string* error);
+// Opens the shared library at `path` and puts the address of its `symbol` into *address;
+// an error naming the reason when either cannot be found.
+Status sharedLibrarySymbol(const std::string& path, const std::string& symbol, void** address);
 // Sets the environment variable `name` of this process to `value`.
 void setEnvironmentVariable(const std::string& name, const std::string& value);
 // True when a window opened now would be seen and could take a key: on Linux a display

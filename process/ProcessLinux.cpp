@@ -25,20 +25,20 @@ std::string executableDirectory() {
 
 std::string sharedLibraryFileName(const std::string& name) { return "lib" + name + ".so"; }
 
-void* sharedLibrarySymbol(const std::string& path, const std::string& symbol, std::string* error) {
+Status sharedLibrarySymbol(const std::string& path, const std::string& symbol, void** address) {
+  *address = nullptr;
   // RTLD_LOCAL keeps the library's own dependencies out of the lookup of everything else.
   void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     const char* reason = ::dlerror();
-    *error = reason != nullptr ? reason : path + ": cannot be loaded";
-    return nullptr;
+    return reason != nullptr ? Status::error(reason) : Status::error(path, "cannot be loaded");
   }
-  void* address = ::dlsym(library, symbol.c_str());
-  if (address == nullptr) {
-    *error = path + ": no symbol " + symbol;
+  *address = ::dlsym(library, symbol.c_str());
+  if (*address == nullptr) {
     ::dlclose(library);
+    return Status::error(path, "no symbol " + symbol);
   }
-  return address;
+  return Status::success();
 }
 
 void setEnvironmentVariable(const std::string& name, const std::string& value) {

@@ -24,18 +24,16 @@ std::string executableDirectory() {
 
 std::string sharedLibraryFileName(const std::string& name) { return name + ".dll"; }
 
-void* sharedLibrarySymbol(const std::string& path, const std::string& symbol, std::string* error) {
+Status sharedLibrarySymbol(const std::string& path, const std::string& symbol, void** address) {
+  *address = nullptr;
   HMODULE library = ::LoadLibraryA(path.c_str());
-  if (library == nullptr) {
-    *error = path + ": " + windowsErrorText(::GetLastError());
-    return nullptr;
-  }
-  void* address = reinterpret_cast<void*>(::GetProcAddress(library, symbol.c_str()));
-  if (address == nullptr) {
-    *error = path + ": no symbol " + symbol;
+  if (library == nullptr) return Status::error(path, windowsErrorText(::GetLastError()));
+  *address = reinterpret_cast<void*>(::GetProcAddress(library, symbol.c_str()));
+  if (*address == nullptr) {
     ::FreeLibrary(library);
+    return Status::error(path, "no symbol " + symbol);
   }
-  return address;
+  return Status::success();
 }
 
 void setEnvironmentVariable(const std::string& name, const std::string& value) {

@@ -4,10 +4,12 @@
 // asked for without waiting, so that a lock a test holds makes the code give up at once.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "workspace/Platform.h"
@@ -22,6 +24,11 @@ class TestPlatform : public Platform {
   // for moves) contains `pathPart` fails with `reason`.
   void failOn(Text op, Text pathPart = "", Text reason = "injected failure") {
     faults_.push_back(Fault{op, pathPart, reason});
+  }
+  // Reads of files whose path contains `pathPart` fail with `reason` once `after` bytes
+  // of the file have been read: a disk or network share failing half-way through.
+  void failReadsAfter(std::uint64_t after, Text pathPart, Text reason = "injected failure") {
+    readFaults_.push_back(ReadFault{after, pathPart, reason});
   }
   // The id this process claims, as one in a container of its own may have; 0: its own.
   void setProcessId(std::uint64_t id) { processId_ = id; }
@@ -43,6 +50,16 @@ class TestPlatform : public Platform {
     content->clear();
     return unlessInjected(__func__, p, [&] { return real_.readFile(p, content); });
   }
+  // Fails as "openForReading" faults and failReadsAfter say.
+  Status openForReading(Text p, std::unique_ptr<ReadableFile>* file) const override {
+    const Status opened =
+        unlessInjected(__func__, p, [&] { return real_.openForReading(p, file); });
+    for (const ReadFault& f : readFaults_)
+      if (opened.ok() && p.find(f.pathPart) != std::string::npos)
+        *file =
+            std::make_unique<FailingFile>(std::move(*file), f.after, Status::error(p, f.reason));
+    return opened;
+  }
   Status createFile(Text p) override {
     return unlessInjected(__func__, p, [&] { return real_.createFile(p); });
   }
@@ -51,6 +68,9 @@ class TestPlatform : public Platform {
   }
   Status moveNoReplace(Text from, Text to) override {
     return unlessInjected(__func__, from, [&] { return real_.moveNoReplace(from, to); });
+  }
+  Status writeFile(Text p, Text content) override {
+    return unlessInjected(__func__, p, [&] { return real_.writeFile(p, content); });
   }
   Status writeNewFile(Text p, Text content) override {
     return unlessInjected(__func__, p, [&] { return real_.writeNewFile(p, content); });
@@ -90,6 +110,29 @@ class TestPlatform : public Platform {
   struct Fault {
     std::string op, pathPart, reason;
   };
+  struct ReadFault {
+    std::uint64_t after;
+    std::string pathPart, reason;
+  };
+
+  // Gives the bytes of `file` up to `after`, then fails.
+  class FailingFile : public ReadableFile {
+   public:
+    FailingFile(std::unique_ptr<ReadableFile> file, std::uint64_t after, Status failure)
+        : file_(std::move(file)), left_(after), failure_(std::move(failure)) {}
+    Status read(void* buffer, std::size_t size, std::size_t* got) override {
+      const std::size_t allowed = static_cast<std::size_t>(std::min<std::uint64_t>(size, left_));
+      const Status read = file_->read(buffer, allowed, got);
+      left_ -= *got;
+      if (!read.ok() || *got < allowed || allowed == size) return read;
+      return failure_;
+    }
+
+   private:
+    std::unique_ptr<ReadableFile> file_;
+    std::uint64_t left_;
+    Status failure_;
+  };
 
   template <typename Operation>
   Status unlessInjected(const char* op, Text path, const Operation& operation) const {
@@ -99,6 +142,7 @@ class TestPlatform : public Platform {
 
   Platform& real_ = defaultPlatform();
   std::vector<Fault> faults_;
+  std::vector<ReadFault> readFaults_;
   std::uint64_t processId_ = 0;
   std::uint64_t currentTime_ = 0;
 };

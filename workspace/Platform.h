@@ -11,29 +11,16 @@
 // An implementation holds no state of its own and may be used from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "workspace/Status.h"
+
 namespace corvantis {
-
-// Outcome of a platform operation: ok, or a one-line message naming what failed.
-class Status {
- public:
-  static Status success() { return Status(); }
-  static Status error(const std::string& context, const std::string& detail) {
-    return Status(context + ": " + detail);
-  }
-  bool ok() const { return message_.empty(); }
-  const std::string& message() const { return message_; }
-
- private:
-  Status() = default;
-  explicit Status(std::string message) : message_(std::move(message)) {}
-  std::string message_;
-};
 
 // A calendar time of the local time zone, with its offset east of UTC in minutes.
 struct LocalTime {
@@ -59,6 +46,15 @@ class FileLock {
   virtual ~FileLock() = default;
 };
 
+// A file opened for reading from its first byte on, in order; closed when destroyed.
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // Reads the next bytes into `buffer`, up to `size`; *got is less than `size` only at
+  // the end of the file. On failure *got holds the bytes read before it.
+  virtual Status read(void* buffer, std::size_t size, std::size_t* got) = 0;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -81,6 +77,9 @@ class Platform {
 
   // Reads the whole file into *content.
   virtual Status readFile(const std::string& path, std::string* content) const = 0;
+  // Opens the file for reading it piece by piece, for files too large to hold whole.
+  virtual Status openForReading(const std::string& path,
+                                std::unique_ptr<ReadableFile>* file) const = 0;
   // Creates an empty file when none exists; an existing file is left as it is.
   virtual Status createFile(const std::string& path) = 0;
   virtual Status deleteFile(const std::string& path) = 0;
@@ -88,6 +87,11 @@ class Platform {
   virtual Status moveNoReplace(const std::string& from, const std::string& to) = 0;
   // Creates `path` (failing when it exists), writes `content` and flushes it to disk.
   virtual Status writeNewFile(const std::string& path, const std::string& content) = 0;
+  // Writes `content` into `path`, creating it or truncating what was there, for a file a
+  // person named (a page, a sheet): a link or a device by that name is written through,
+  // and nothing is flushed to disk. A regular file that cannot be written whole is
+  // removed again.
+  virtual Status writeFile(const std::string& path, const std::string& content) = 0;
   // Creates a file whose name is `prefix` followed by characters that no file had there
   // (never opening an existing one, whatever process made it), writes `content` and
   // flushes it to disk; *path gets the new file's name. A file that cannot be written

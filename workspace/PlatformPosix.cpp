@@ -10,6 +10,8 @@
 
 #include <cerrno>
 #include <ctime>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "workspace/FileNames.h"
@@ -30,7 +32,30 @@ using posix::openRetrying;
 using posix::posixError;
 using posix::renameNoReplace;
 using posix::syncAndClose;
+using posix::writeAll;
 using posix::writeExclusive;
+
+class PosixReadableFile : public ReadableFile {
+ public:
+  PosixReadableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+  Status read(void* buffer, std::size_t size, std::size_t* got) override {
+    *got = 0;
+    while (*got < size) {
+      const ssize_t n = ::read(fd_.get(), static_cast<char*>(buffer) + *got, size - *got);
+      if (n == 0) break;
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return posixError(path_, errno);
+      *got += static_cast<std::size_t>(n);
+    }
+    return Status::success();
+  }
+
+ private:
+  FileDescriptor fd_;
+  std::string path_;
+};
+
 
 constexpr std::size_t kCopyChunkBytes = 1 << 20;  // a copy's buffer, whatever the file's size
 
@@ -100,19 +125,28 @@ class PosixPlatform : public Platform {
 
   Status readFile(const std::string& path, std::string* content) const override {
     content->clear();
-    FileDescriptor fd(openRetrying(path, O_RDONLY));
-    if (fd.get() < 0) return posixError(path, errno);
+    std::unique_ptr<ReadableFile> file;
+    const Status opened = openForReading(path, &file);
+    if (!opened.ok()) return opened;
     char buffer[65536];
-    for (;;) {
-      const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-      if (n == 0) return Status::success();
-      if (n < 0) {
-        if (errno == EINTR) continue;
+    std::size_t got = sizeof buffer;
+    while (got == sizeof buffer) {
+      const Status read = file->read(buffer, sizeof buffer, &got);
+      if (!read.ok()) {
         content->clear();
-        return posixError(path, errno);
+        return read;
       }
-      content->append(buffer, static_cast<std::size_t>(n));
+      content->append(buffer, got);
     }
+    return Status::success();
+  }
+
+  Status openForReading(const std::string& path,
+                        std::unique_ptr<ReadableFile>* file) const override {
+    const int fd = openRetrying(path, O_RDONLY);
+    if (fd < 0) return posixError(path, errno);
+    *file = std::make_unique<PosixReadableFile>(fd, path);
+    return Status::success();
   }
 
   Status createFile(const std::string& path) override {
@@ -136,6 +170,18 @@ class PosixPlatform : public Platform {
     if (::link(from.c_str(), to.c_str()) != 0) return posixError(from, errno);
     if (::unlink(from.c_str()) != 0) return posixError(from, errno);
     return Status::success();
+  }
+
+  Status writeFile(const std::string& path, const std::string& content) override {
+    FileDescriptor fd(openRetrying(path, O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    if (fd.get() < 0) return posixError(path, errno);
+    Status written = writeAll(fd.get(), content.data(), content.size(), path);
+    if (written.ok() && fd.release() != 0) written = posixError(path, errno);
+    struct stat st;
+    if (!written.ok() && ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+      (void)::unlink(path.c_str());
+    }
+    return written;
   }
 
   Status writeNewFile(const std::string& path, const std::string& content) override {

@@ -118,5 +118,28 @@ TEST(PlatformPosixTest, AppendCutShortIsTakenBackOnlyWhileItEndsTheFile) {
   }
 }
 
+// A page that does not fit on the disk, or under the file size limit, is told with the
+// system's reason; the half of it that did fit goes again, and a device named as the
+// page stays where it is.
+TEST(PlatformPosixTest, PageWrittenOnlyInPartIsToldAndRemoved) {
+  const Status full = defaultPlatform().writeFile("/dev/full", "<html></html>");
+  EXPECT_EQ("/dev/full: No space left on device", full.message());
+  EXPECT_TRUE(std::filesystem::exists("/dev/full"));
+
+  test::TempDir dir;
+  const std::string page = dir.file("report.html");
+  test::writeFile(page, "the page of yesterday");
+  rlimit unlimited;
+  ASSERT_EQ(0, ::getrlimit(RLIMIT_FSIZE, &unlimited));
+  const rlimit fileSize{1000, unlimited.rlim_max};
+  ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &fileSize));
+  const Status tooLarge = defaultPlatform().writeFile(page, std::string(5000, 'x'));
+  ::setrlimit(RLIMIT_FSIZE, &unlimited);
+  EXPECT_EQ(page + ": File too large", tooLarge.message());
+  EXPECT_FALSE(std::filesystem::exists(page));
+  EXPECT_TRUE(defaultPlatform().writeFile(page, "today").ok());
+  EXPECT_EQ("today", test::readFile(page));
+}
+
 }  // namespace
 }  // namespace corvantis

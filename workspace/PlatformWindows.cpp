@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "workspace/FileNames.h"
@@ -83,6 +85,30 @@ Status flushAndClose(Handle* file, const std::string& path) {
   if (!file->close()) return lastError(path);
   return Status::success();
 }
+
+class WindowsReadableFile : public ReadableFile {
+ public:
+  WindowsReadableFile(HANDLE handle, std::string path) : file_(handle), path_(std::move(path)) {}
+
+  Status read(void* buffer, std::size_t size, std::size_t* got) override {
+    constexpr std::size_t kChunk = 1 << 30;
+    *got = 0;
+    while (*got < size) {
+      const DWORD wanted = static_cast<DWORD>(std::min(kChunk, size - *got));
+      DWORD n = 0;
+      if (!::ReadFile(file_.get(), static_cast<char*>(buffer) + *got, wanted, &n, nullptr)) {
+        return lastError(path_);
+      }
+      if (n == 0) break;
+      *got += n;
+    }
+    return Status::success();
+  }
+
+ private:
+  Handle file_;
+  std::string path_;
+};
 
 // Random names are never all taken by chance; the limit stops a broken random source.
 constexpr int kUniqueNameAttempts = 100;
@@ -163,18 +189,28 @@ class WindowsPlatform : public Platform {
 
   Status readFile(const std::string& path, std::string* content) const override {
     content->clear();
-    Handle file(openFile(path, GENERIC_READ, OPEN_EXISTING));
-    if (!file.valid()) return lastError(path);
+    std::unique_ptr<ReadableFile> file;
+    const Status opened = openForReading(path, &file);
+    if (!opened.ok()) return opened;
     char buffer[65536];
-    for (;;) {
-      DWORD n = 0;
-      if (!::ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) {
+    std::size_t got = sizeof buffer;
+    while (got == sizeof buffer) {
+      const Status read = file->read(buffer, sizeof buffer, &got);
+      if (!read.ok()) {
         content->clear();
-        return lastError(path);
+        return read;
       }
-      if (n == 0) return Status::success();
-      content->append(buffer, n);
+      content->append(buffer, got);
     }
+    return Status::success();
+  }
+
+  Status openForReading(const std::string& path,
+                        std::unique_ptr<ReadableFile>* file) const override {
+    HANDLE handle = openFile(path, GENERIC_READ, OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE) return lastError(path);
+    *file = std::make_unique<WindowsReadableFile>(handle, path);
+    return Status::success();
   }
 
   Status createFile(const std::string& path) override {
@@ -194,6 +230,18 @@ class WindowsPlatform : public Platform {
     // MoveFileA refuses an existing target, which the journal's rotation relies on.
     if (!::MoveFileA(from.c_str(), to.c_str())) return lastError(from);
     return Status::success();
+  }
+
+  Status writeFile(const std::string& path, const std::string& content) override {
+    Handle file(openFile(path, GENERIC_WRITE, CREATE_ALWAYS));
+    if (!file.valid()) return lastError(path);
+    Status written = writeAll(file.get(), content, path);
+    if (written.ok() && !file.close()) written = lastError(path);
+    if (!written.ok()) {
+      if (file.valid()) file.close();
+      ::DeleteFileA(path.c_str());
+    }
+    return written;
   }
 
   Status writeNewFile(const std::string& path, const std::string& content) override {

@@ -103,6 +103,17 @@ TEST_F(PlatformTest, WritesCreateOnlyInExistingDirectoriesAndReadListAndSizeGive
   std::string got;
   EXPECT_TRUE(platform_.readFile(at("d/store"), &got).ok());
   EXPECT_EQ(content + "one\r\n", got);
+  // Read in pieces, the file gives the same bytes, a short piece only at its end.
+  std::unique_ptr<ReadableFile> file;
+  ASSERT_TRUE(platform_.openForReading(at("d/store"), &file).ok());
+  std::string pieces(got.size() + 7, '?');
+  std::size_t first = 0, second = 0, after = 1;
+  EXPECT_TRUE(file->read(&pieces[0], 3, &first).ok());
+  EXPECT_TRUE(file->read(&pieces[first], pieces.size() - first, &second).ok());
+  EXPECT_TRUE(file->read(&pieces[0], 1, &after).ok());
+  EXPECT_EQ(3u, first);
+  EXPECT_EQ(0u, after);
+  EXPECT_EQ(got, pieces.substr(0, first + second));
   // File times and the current time count the same seconds since 1970.
   EXPECT_NEAR(platform_.currentTime(), fileTimeOf(at("d/store")), 60.0);
   // Only the regular files of a directory are listed.
@@ -113,6 +124,7 @@ TEST_F(PlatformTest, WritesCreateOnlyInExistingDirectoriesAndReadListAndSizeGive
   EXPECT_EQ(got.size(), entries[0].size);
 
   EXPECT_FALSE(platform_.readFile(at("missing"), &got).ok());
+  EXPECT_FALSE(platform_.openForReading(at("missing"), &file).ok());
   EXPECT_FALSE(platform_.fileSize(at("missing")));
   EXPECT_FALSE(platform_.fileExists(at("missing")));
   EXPECT_EQ(0u, fileTimeOf(at("missing")));
