@@ -18,18 +18,10 @@ cv::Mat lightOf(Background background, cv::Size size) {
       const double fromCentre = std::hypot(c - size.width / 2.0, r - size.height / 2.0) / diagonal;
       double level = 0;
       switch (background) {
-        case Background::kBacklight:
-          level = 280 + 40 * across;
-          break;
-        case Background::kEdgeOfClip:
-          level = 245 + 20 * across;
-          break;
-        case Background::kVignetted:
-          level = 320 - 170 * fromCentre * fromCentre;
-          break;
-        case Background::kTray:
-          level = 150 + 60 * across + 20.0 * r / size.height;
-          break;
+        case Background::kBacklight: level = 280 + 40 * across; break;
+        case Background::kEdgeOfClip: level = 245 + 20 * across; break;
+        case Background::kVignetted: level = 320 - 170 * fromCentre * fromCentre; break;
+        case Background::kTray: level = 150 + 60 * across + 20.0 * r / size.height; break;
       }
       row[c] = static_cast<float>(level);
     }
