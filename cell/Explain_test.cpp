@@ -10,6 +10,7 @@
 
 #include "imageproc/Diagnostics.h"
 #include "test/RunProgram.h"
+#include "test/Scenes.h"
 
 namespace corvantis {
 namespace {
@@ -24,20 +25,12 @@ class ExplainRunTest : public ::testing::Test {
     line.insert(line.end(), args.begin(), args.end());
     return cell_.run(line, {}, CORVANTIS_CELL_EXE);
   }
-  // A grey camera frame: a noisy background clipped to white on its right third, a dark
-  // noisy part in the middle.
+  // A grey camera frame of a part on a backlight.
   std::string writeFrame(const std::string& name, cv::Size size) const {
-    cv::Mat frame(size, CV_8UC1);
-    cv::randn(frame, 200, 25);
-    frame(cv::Rect(size.width * 2 / 3, 0, size.width - size.width * 2 / 3, size.height)) = 255;
-    cv::Mat part(size, CV_8UC1);
-    cv::randn(part, 50, 15);
-    cv::Mat mask = cv::Mat::zeros(size, CV_8UC1);
-    cv::ellipse(mask, cv::Point(size.width / 2, size.height / 2),
-                cv::Size(size.width / 5, size.height / 4), 30, 0, 360, 255, cv::FILLED);
-    part.copyTo(frame, mask);
+    test::Scene scene;
+    scene.width = size.width, scene.height = size.height;
     const std::string path = cell_.file("robots/R1/cap/" + name);
-    EXPECT_TRUE(cv::imwrite(path, frame));
+    EXPECT_TRUE(cv::imwrite(path, test::drawScene(scene)));
     return path;
   }
 

@@ -1,7 +1,7 @@
 // End-to-end runs of the built programs in temporary cells: the command-line contract,
 // a cell where files cannot be written, the values log and the reject archive with the
-// report that reads them, the report page as a browser draws it, explain and forget
-// beside the check, and the sample cell's photographs against a hand computation.
+// report that reads them, explain and forget beside the check, and the sample cell's
+// photographs against a hand computation.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -24,6 +24,7 @@
 
 #include "cell/Report.h"
 #include "test/RunProgram.h"
+#include "workspace/JournalLine.h"
 #include "workspace/StoreRecord.h"
 
 namespace corvantis {
@@ -211,32 +212,6 @@ TEST_F(CellDiagnosticsTest, ValuesLogAndRejectArchiveTakeTheirChecksAndTheReport
     EXPECT_TRUE(test::holds(report.out, said));
 }
 
-TEST_F(CellDiagnosticsTest, ReportPageDrawsInAHeadlessBrowser) {
-  std::string journal;
-  for (int i = 0; i < 60; ++i) {
-    const bool accepted = i % 20 != 7;
-    const unsigned minute = 10 + static_cast<unsigned>(i % 50);
-    journal += journalLine(LocalTime{2026, 12, 5, 7, minute, 0, 0},
-                           composeVerdictLine("left, 2", "c" + std::to_string(i) + ".png", accepted,
-                                              accepted ? (1 + i % 9) / 100.0 : 0.5, 0.1));
-  }
-  test::writeFile(cell_.file("robots/R1/debug/corvantis.log"), journal);
-  const std::string page = cell_.file("report.html"), shot = cell_.file("report.png");
-  std::ostringstream out, err;
-  ASSERT_EQ(0, runReport({cell_.file("robots/R1"), "--html", page}, out, err)) << err.str();
-
-  const RunResult run = test::drawPageInBrowser(page, shot, cell_.file("bin"));
-  ASSERT_EQ(0, run.status) << "scripts/install-deps.sh --test installs chromium: " << run.err;
-  const cv::Mat image = cv::imread(shot, cv::IMREAD_COLOR);
-  ASSERT_FALSE(image.empty()) << run.err;
-  // Text and chart are drawn, and the rejects stand out in red.
-  cv::Mat dark, red;
-  cv::inRange(image, cv::Scalar(0, 0, 0), cv::Scalar(120, 120, 120), dark);
-  cv::inRange(image, cv::Scalar(0, 0, 170), cv::Scalar(90, 90, 255), red);
-  EXPECT_GT(cv::countNonZero(dark), 2000);
-  EXPECT_GT(cv::countNonZero(red), 20);
-}
-
 // Without a tolerance there is no verdict, and the sheet is the only file written. Once
 // the record is forgotten, the next check computes and stores it again. Mistyped paths
 // fail, each message naming what is missing.
@@ -343,6 +318,33 @@ TEST(PhotographTest, StoredSignaturesMatchAHandComputation) {
       EXPECT_NEAR(expected[i], stored[i], i < 3 ? 0 : 1e-9) << name << " entry " << i;
   }
   EXPECT_EQ(3, count);
+}
+
+// The report's page, with its log-scaled chart, draws in a headless browser.
+TEST_F(CellDiagnosticsTest, ReportPageDrawsInAHeadlessBrowser) {
+  std::string journal;
+  for (int i = 0; i < 60; ++i) {
+    const bool accepted = i % 20 != 7;
+    const unsigned minute = 10 + static_cast<unsigned>(i % 50);
+    journal += journalLine(LocalTime{2026, 12, 5, 7, minute, 0, 0},
+                           composeVerdictLine("left, 2", "c" + std::to_string(i) + ".png", accepted,
+                                              accepted ? (1 + i % 9) / 100.0 : 0.5, 0.1));
+  }
+  test::writeFile(cell_.file("robots/R1/debug/corvantis.log"), journal);
+  const std::string page = cell_.file("report.html"), shot = cell_.file("report.png");
+  std::ostringstream out, err;
+  ASSERT_EQ(0, runReport({cell_.file("robots/R1"), "--html", page}, out, err)) << err.str();
+
+  const RunResult run = test::drawPageInBrowser(page, shot, cell_.file("bin"));
+  ASSERT_EQ(0, run.status) << "scripts/install-deps.sh --test installs chromium: " << run.err;
+  const cv::Mat image = cv::imread(shot, cv::IMREAD_COLOR);
+  ASSERT_FALSE(image.empty()) << run.err;
+  // Text and chart are drawn, and the rejects stand out in red.
+  cv::Mat dark, red;
+  cv::inRange(image, cv::Scalar(0, 0, 0), cv::Scalar(120, 120, 120), dark);
+  cv::inRange(image, cv::Scalar(0, 0, 170), cv::Scalar(90, 90, 255), red);
+  EXPECT_GT(cv::countNonZero(dark), 2000);
+  EXPECT_GT(cv::countNonZero(red), 20);
 }
 
 }  // namespace

@@ -31,9 +31,11 @@ cv::Mat lightOf(Background background, cv::Size size) {
 
 void drawPart(cv::Mat& light, const Scene& scene, float backgroundLevel) {
   const double s = std::min(light.cols, light.rows) * scene.partSize;
-  const cv::Point2d centre(light.cols / 2.0 + 3, light.rows / 2.0 - 2);
+  const cv::Point2d centre(light.cols / 2.0 + 3 + scene.dx, light.rows / 2.0 - 2 + scene.dy);
+  const double a = scene.degrees * CV_PI / 180, m = scene.mirrored ? -1 : 1;
   const auto at = [&](double x, double y) {
-    return cv::Point(cvRound(centre.x + s * x), cvRound(centre.y + s * y));
+    return cv::Point(cvRound(centre.x + s * (m * x * std::cos(a) - y * std::sin(a))),
+                     cvRound(centre.y + s * (m * x * std::sin(a) + y * std::cos(a))));
   };
   const cv::Scalar dark(35), hole(backgroundLevel);
   if (scene.part == Part::kBracket) {
@@ -41,7 +43,7 @@ void drawPart(cv::Mat& light, const Scene& scene, float backgroundLevel) {
                                             at(-0.2, -0.2), at(-0.2, 0.5), at(-0.5, 0.5)};
     cv::fillPoly(light, std::vector<std::vector<cv::Point>>{outline}, dark);
     cv::circle(light, at(-0.35, 0.3), cvRound(0.07 * s), hole, cv::FILLED);
-    cv::circle(light, at(0.3, -0.35), cvRound(0.07 * s), hole, cv::FILLED);
+    if (!scene.holeMissing) cv::circle(light, at(0.3, -0.35), cvRound(0.07 * s), hole, cv::FILLED);
   } else if (scene.part == Part::kPerforatedPlate) {
     cv::rectangle(light, at(-0.5, -0.5), at(0.5, 0.5), dark, cv::FILLED);
     constexpr int kHoles = 14;  // per side: 196 holes of four corners each
@@ -69,11 +71,11 @@ cv::Mat drawScene(const Scene& scene) {
   // Holes show the light behind the part; the level of the middle stands for it.
   drawPart(light, scene, light.at<float>(light.rows / 2, light.cols / 2));
   cv::GaussianBlur(light, light, cv::Size(5, 5), 1.5);
-  if (!scene.colour) return exposed(light, 1.0, scene.noise, scene.seed);
+  if (!scene.colour) return exposed(light, scene.gain, scene.noise, scene.seed);
   std::vector<cv::Mat> channels;
   const double gains[] = {0.95, 1.0, 1.05};
   for (int c = 0; c < 3; ++c)
-    channels.push_back(exposed(light, gains[c], scene.noise, scene.seed * 3 + c));
+    channels.push_back(exposed(light, gains[c] * scene.gain, scene.noise, scene.seed * 3 + c));
   cv::Mat image;
   cv::merge(channels, image);
   return image;

@@ -9,10 +9,10 @@
 namespace corvantis::test {
 
 enum class Background {
-  kBacklight,    // 280 to 320 before clipping: pure white after it, whatever the noise
-  kEdgeOfClip,   // 245 to 265: clips over part of the frame only
-  kVignetted,    // a backlight clipping in the middle, falling to 150 in the corners
-  kTray,         // a grey tray, 150 to 230
+  kBacklight,   // 280 to 320 before clipping: pure white after it, whatever the noise
+  kEdgeOfClip,  // 245 to 265: clips over part of the frame only
+  kVignetted,   // a backlight clipping in the middle, falling to 150 in the corners
+  kTray,        // a grey tray, 150 to 230
 };
 
 enum class Part {
@@ -30,6 +30,10 @@ struct Scene {
   int width = 641;
   int height = 481;
   unsigned seed = 1;
+  // The part's place as a robot leaves it: moved by pixels, turned, mirrored, a hole
+  // missing; and the light's gain.
+  double dx = 0, dy = 0, degrees = 0, gain = 1;
+  bool mirrored = false, holeMissing = false;
 };
 
 // The 8-bit image of `scene` (CV_8UC1, or CV_8UC3 in colour). The same on every run.

@@ -48,15 +48,7 @@ TEST(ValuesRowTest, WrittenRowsReadBackExactly) {
   for (const ValuesRow& row : {quoted, odd}) {
     const std::optional<ValuesRow> read = readValuesRow(kHeader, fieldsOf(valuesRowText(row)));
     ASSERT_TRUE(read) << valuesRowText(row);
-    EXPECT_EQ(row.step, read->step);
-    EXPECT_EQ(row.reference, read->reference);
-    EXPECT_EQ(row.current, read->current);
-    EXPECT_EQ(row.referenceValues, read->referenceValues);
-    EXPECT_EQ(row.currentValues, read->currentValues);
-    EXPECT_EQ(row.error, read->error);
-    EXPECT_EQ(row.tolerance, read->tolerance);
-    EXPECT_EQ(row.accepted, read->accepted);
-    EXPECT_EQ(row.snapped, read->snapped);
+    EXPECT_EQ(valuesRowText(row), valuesRowText(*read));
     EXPECT_EQ(row.advice, read->advice);
   }
 }

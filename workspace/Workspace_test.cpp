@@ -117,21 +117,5 @@ TEST(WorkspaceTest, CheckOfAPathOfNoCellHereWritesNothingInTheWorkingDirectory) 
   }
 }
 
-// References of one file name in two folders of the cell keep records of their own.
-TEST(WorkspaceTest, ReferencesOfOneFileNameInTwoFoldersHaveRecordsOfTheirOwn) {
-  test::TempDir dir;
-  test::TestPlatform platform;
-  std::ostringstream told;
-  std::filesystem::create_directories(dir.file("cell/robots/R1"));
-  const std::string st10 = dir.file("cell/robots/R1/ref/st10/part.png");
-  const std::string st20 = dir.file("cell/robots/R1/ref/st20/part.png");
-  const FeatureVector values10 = {937, 312, 4, 123.456, 17.5}, values20 = {900, 300, 4, 60.5, 9.5};
-  Workspace(st10, platform, &told).storeReference(st10, values10, 1700000000);
-  Workspace(st20, platform, &told).storeReference(st20, values20, 1700000000);
-  EXPECT_EQ(values10, Workspace(st10, platform, &told).readReference(st10));
-  EXPECT_EQ(values20, Workspace(st20, platform, &told).readReference(st20));
-  EXPECT_EQ("", told.str());
-}
-
 }  // namespace
 }  // namespace corvantis
