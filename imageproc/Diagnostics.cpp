@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -50,9 +51,32 @@ Status writeBytes(const std::string& path, const std::string& bytes) {
   return failed;
 }
 
+// `line` broken between words into lines of at most `width` pixels; a single word
+// wider than that stands on a line of its own.
+std::vector<std::string> wrapped(const std::string& line, int width) {
+  std::vector<std::string> lines;
+  std::string current;
+  std::size_t start = 0;
+  while (start < line.size()) {
+    const std::size_t end = std::min(line.find(' ', start), line.size());
+    const std::string word = line.substr(start, end - start);
+    const std::string longer = current.empty() ? word : current + " " + word;
+    if (!current.empty() && widthOf(longer) > width) {
+      lines.push_back(current);
+      current = word;
+    } else {
+      current = longer;
+    }
+    start = end + 1;
+  }
+  lines.push_back(current);
+  return lines;
+}
+
 // Where the cells of the multi-cell text rows go: columns two margins apart, a column
 // whose cells below its heading are all numbers set flush right, as a table of figures
-// is read. `width` is that of the widest line, single-cell rows included.
+// is read. `width` is that of the widest multi-cell row or single word: single-cell rows
+// (sentences of advice) are wrapped to the sheet rather than widen it.
 struct TableLayout {
   std::vector<int> left, widths;
   std::vector<bool> numeric;
@@ -69,7 +93,9 @@ TableLayout layOutTable(const std::vector<std::vector<std::string>>& text) {
   bool heading = true;
   for (const std::vector<std::string>& row : text) {
     if (row.size() < 2) {
-      table.width = std::max(table.width, row.empty() ? 0 : widthOf(row[0]));
+      // A sentence is wrapped to the sheet; only a word no line break can split widens it.
+      for (const std::string& word : wrapped(row.empty() ? "" : row[0], 0))
+        table.width = std::max(table.width, widthOf(word));
       continue;
     }
     if (row.size() > table.widths.size()) {
@@ -210,24 +236,10 @@ cv::Mat withTitleBand(const cv::Mat& sheet, const std::string& title) {
 
 cv::Mat withTextBand(const cv::Mat& sheet, const std::vector<std::string>& lines) {
   if (lines.empty()) return sheet;
-  // Words go onto a line while it stays inside the margins.
   std::vector<std::string> broken;
   for (const std::string& line : lines) {
-    std::string current;
-    std::size_t start = 0;
-    while (start < line.size()) {
-      const std::size_t end = std::min(line.find(' ', start), line.size());
-      const std::string word = line.substr(start, end - start);
-      const std::string longer = current.empty() ? word : current + " " + word;
-      if (!current.empty() && widthOf(longer) > sheet.cols - 2 * kSheetMargin) {
-        broken.push_back(current);
-        current = word;
-      } else {
-        current = longer;
-      }
-      start = end + 1;
-    }
-    broken.push_back(current);
+    for (std::string& piece : wrapped(line, sheet.cols - 2 * kSheetMargin))
+      broken.push_back(std::move(piece));
   }
   cv::Mat banded(sheet.rows + static_cast<int>(broken.size()) * kValueLineHeight + kSheetMargin,
                  sheet.cols, sheet.type(), cv::Scalar::all(kSheetBackground));
@@ -276,7 +288,16 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
   int width = kSheetMargin;
   for (const int w : widths) width += w + kSheetMargin;
   width = std::max(width, 2 * kSheetMargin + textWidth);
-  int height = kSheetMargin + static_cast<int>(text.size()) * kValueLineHeight + kSheetMargin;
+  std::vector<std::vector<std::string>> lines;
+  for (const std::vector<std::string>& row : text) {
+    if (row.size() > 1) {
+      lines.push_back(row);
+      continue;
+    }
+    for (std::string& piece : wrapped(row.empty() ? "" : row[0], width - 2 * kSheetMargin))
+      lines.push_back({std::move(piece)});
+  }
+  int height = kSheetMargin + static_cast<int>(lines.size()) * kValueLineHeight + kSheetMargin;
   for (const int h : heights) height += 2 * kSheetTitleHeight + h + kSheetMargin;
   const int type = rows[0][0].type();
   cv::Mat sheet(height, width, type, cv::Scalar::all(kSheetBackground));
@@ -294,7 +315,7 @@ cv::Mat composeComparisonSheet(const std::vector<std::string>& titles,
     }
     y += kSheetTitleHeight + heights[r] + kSheetMargin;
   }
-  for (const std::vector<std::string>& row : text) {
+  for (const std::vector<std::string>& row : lines) {
     for (std::size_t c = 0; c < row.size(); ++c) {
       int x = row.size() < 2 ? 0 : table.left[c];
       if (row.size() > 1 && table.numeric[c]) x += table.widths[c] - widthOf(row[c]);

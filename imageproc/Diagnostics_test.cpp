@@ -100,6 +100,22 @@ TEST(DiagnosticsTest, ComparisonSheetSetsFiguresFlushRightAndWordsFlushLeft) {
   }
 }
 
+// A sentence of advice is wrapped to the width the stages and the table give, however
+// long it is: the sheet stays within a screen.
+TEST(DiagnosticsTest, ComparisonSheetWrapsSentencesToItsWidth) {
+  const std::vector<std::vector<cv::Mat>> rows(
+      1, std::vector<cv::Mat>(5, cv::Mat(9, 9, CV_8UC1, cv::Scalar(0))));
+  const Text table = {{"entry", "term"}, {"Angle", "0.5"}};
+  Text advised = table;
+  std::string sentence = "Advice:";
+  for (int i = 0; i < 60; ++i) sentence += " light the part";
+  advised.push_back({sentence});
+  const cv::Mat plain = composeComparisonSheet({"r"}, rows, table);
+  const cv::Mat sheet = composeComparisonSheet({"r"}, rows, advised);
+  EXPECT_EQ(plain.cols, sheet.cols);
+  EXPECT_GE(sheet.rows, plain.rows + 3 * 24);
+}
+
 TEST(DiagnosticsTest, WindowsFitSideBySideScaledOnlyWhenTheyMust) {
   const struct {
     cv::Size stage, screen;
