@@ -211,8 +211,8 @@ TEST_F(ReportTest, FilesTheSystemFailsOnAreToldWithItsReason) {
   std::ostringstream out;
   EXPECT_EQ(1, runReport({base_, "--html", page}, out, err_, platform));
   EXPECT_TRUE(test::holds(out.str(), "checks 1, accepted 1")) << out.str();
-  EXPECT_EQ("corvantis-cell: " + base_ +
-                "/debug/corvantis_1.log: Input/output error\n"
+  EXPECT_EQ("corvantis-cell: " + base_ + kPathSeparator + "debug" + kPathSeparator +
+                "corvantis_1.log: Input/output error\n"
                 "corvantis-cell: cannot write " +
                 page + ": No space left on device\n",
             err_.str());
