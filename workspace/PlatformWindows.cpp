@@ -21,6 +21,7 @@
 #include "workspace/FileNames.h"
 #include "workspace/Platform.h"
 #include "workspace/WindowsErrorText.h"
+#include "workspace/WindowsFiles.h"
 
 namespace corvantis {
 
@@ -29,100 +30,21 @@ const char kPathSeparator[] = "\\\\";
 
 namespace {
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+using windows::flushAndClose;
+using windows::Handle;
+using windows::lastError;
+using windows::openFile;
+using windows::windowsError;
+using windows::WindowsReadableFile;
+using windows::writeAll;
+using windows::writeExclusive;
+
 // File times count 100-ns intervals since 1601-01-01 00:00:00 UTC.
 constexpr std::uint64_t kIntervalsPerSecond = 10000000;
 constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600;
 
-Status windowsError(const std::string& context, DWORD error) {
-  return Status::error(context, windowsErrorText(error));
-}
-
-Status lastError(const std::string& context) { return windowsError(context, ::GetLastError()); }
-
-// Closes the handle when it goes out of scope; close() is checked explicitly where its
-// result matters.
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  ~Handle() {
-    if (valid()) ::CloseHandle(handle_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  // Closes now; false when closing failed.
-  bool close() {
-    const BOOL closed = ::CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed != 0;
-  }
-
- private:
-  HANDLE handle_;
-};
-
-HANDLE openFile(const std::string& path, DWORD access, DWORD disposition) {
-  return ::CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-}
-
-Status writeAll(HANDLE file, const std::string& data, const std::string& path) {
-  constexpr std::size_t kChunk = 1 << 30;
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const DWORD wanted = static_cast<DWORD>(std::min(kChunk, data.size() - done));
-    DWORD written = 0;
-    if (!::WriteFile(file, data.data() + done, wanted, &written, nullptr)) return lastError(path);
-    done += written;
-  }
-  return Status::success();
-}
-
-Status flushAndClose(Handle* file, const std::string& path) {
-  if (!::FlushFileBuffers(file->get())) return lastError(path);
-  if (!file->close()) return lastError(path);
-  return Status::success();
-}
-
-class WindowsReadableFile : public ReadableFile {
- public:
-  WindowsReadableFile(HANDLE handle, std::string path) : file_(handle), path_(std::move(path)) {}
-
-  Status read(void* buffer, std::size_t size, std::size_t* got) override {
-    constexpr std::size_t kChunk = 1 << 30;
-    *got = 0;
-    while (*got < size) {
-      const DWORD wanted = static_cast<DWORD>(std::min(kChunk, size - *got));
-      DWORD n = 0;
-      if (!::ReadFile(file_.get(), static_cast<char*>(buffer) + *got, wanted, &n, nullptr)) {
-        return lastError(path_);
-      }
-      if (n == 0) break;
-      *got += n;
-    }
-    return Status::success();
-  }
-
- private:
-  Handle file_;
-  std::string path_;
-};
-
 // Random names are never all taken by chance; the limit stops a broken random source.
 constexpr int kUniqueNameAttempts = 100;
-
-// Creates `path` unless a file of that name exists (CREATE_NEW), writes `content` and
-// flushes it to disk. *openError is the error of a failed create, 0 once it was created.
-Status writeExclusive(const std::string& path, const std::string& content, DWORD* openError) {
-  Handle file(openFile(path, GENERIC_WRITE, CREATE_NEW));
-  *openError = file.valid() ? 0 : ::GetLastError();
-  if (!file.valid()) return windowsError(path, *openError);
-  const Status written = writeAll(file.get(), content, path);
-  if (!written.ok()) return written;
-  return flushAndClose(&file, path);
-}
 
 class WindowsPlatform : public Platform {
  public:
