@@ -116,6 +116,16 @@ TEST(DiagnosticsTest, ComparisonSheetWrapsSentencesToItsWidth) {
   EXPECT_GE(sheet.rows, plain.rows + 3 * 24);
 }
 
+// Every value line is drawn, the first too; a blank after a word wider than the sheet
+// does not give the text band a line of its own.
+TEST(DiagnosticsTest, ValueSheetDrawsEachLineAndTextBandAddsNoEmptyOne) {
+  const std::vector<cv::Mat> stages(kStageCount, cv::Mat(40, 40, CV_8UC1, cv::Scalar(0)));
+  const cv::Mat sheet = composeDiagnosticSheet(stages, {});
+  EXPECT_GT(cv::norm(composeDiagnosticSheet(stages, {"Area 937"}), sheet, cv::NORM_INF), 0);
+  const std::string wide(300, 'W');
+  EXPECT_EQ(withTextBand(sheet, {wide}).rows, withTextBand(sheet, {wide + " "}).rows);
+}
+
 TEST(DiagnosticsTest, WindowsFitSideBySideScaledOnlyWhenTheyMust) {
   const struct {
     cv::Size stage, screen;

@@ -36,8 +36,8 @@ cv::Mat noise(cv::Size size, int type, double limit = 256) {
 using Maker = std::function<Bytes(cv::Size)>;
 
 // BMPs of noise: `bits` a pixel, up to 8 of them indices into a palette; `rle` stores
-// 8-bit rows in runs.
-Maker bmp(int bits, bool topDown = false, bool rle = false) {
+// 8-bit rows in runs; an info header of `infoSize` bytes, zero past the first 40.
+Maker bmp(int bits, bool topDown = false, bool rle = false, int infoSize = 40) {
   return [=](cv::Size size) {
     Bytes palette, pixels;
     if (bits <= 8) palette.assign(noise({4 << bits, 1}, CV_8UC1).ptr<char>(), 4 << bits);
@@ -48,14 +48,16 @@ Maker bmp(int bits, bool topDown = false, bool rle = false) {
       pixels += Bytes{0, 0};
     }
     if (rle) pixels += Bytes{0, 1};
-    // After "BM", the words of the file header and a 40-byte info header, little-endian as
-    // on this machine: size, reserved, pixel offset, info size, width, height (negative:
-    // rows top-down), planes and bits, compression.
-    const auto offset = static_cast<std::int32_t>(54 + palette.size());
+    // After "BM", the words of the file header and the info header's first 40 bytes, little-endian
+    // as on this machine: size, reserved, pixel offset, info size, width, height (negative: rows
+    // top-down), planes and bits, compression.
+    const auto offset = static_cast<std::int32_t>(14 + infoSize + palette.size());
     const auto end = offset + static_cast<std::int32_t>(pixels.size());
     const std::int32_t header[13] = {
-        end, 0, offset, 40, size.width, topDown ? -size.height : size.height, 1 | bits << 16, rle};
-    return "BM" + Bytes(reinterpret_cast<const char*>(header), sizeof header) + palette + pixels;
+        end, 0, offset, infoSize, size.width, topDown ? -size.height : size.height, 1 | bits << 16,
+        rle};
+    return "BM" + Bytes(reinterpret_cast<const char*>(header), sizeof header) +
+           Bytes(infoSize - 40, '\0') + palette + pixels;
   };
 }
 
@@ -133,6 +135,7 @@ const struct Variant {
     {"bmp 1 bit", true, bmp(1)},
     {"bmp 4 bits", true, bmp(4)},
     {"bmp 8 bits top-down", true, bmp(8, true)},
+    {"bmp 8 bits version 4 header", true, bmp(8, false, false, 108)},
     {"bmp 24 bits", true, bmp(24)},
     {"bmp 32 bits top-down", true, bmp(32, true)},
     {"bmp grey by the library", true, libraryOf(".bmp", true)},

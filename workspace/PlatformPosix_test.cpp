@@ -18,9 +18,18 @@
 
 #include "test/TestUtil.h"
 #include "workspace/Platform.h"
+#include "workspace/PosixFiles.h"
 
 namespace corvantis {
 namespace {
+
+// A replaced file's directory is synced: the root's own for a file in it, and a
+// one-letter directory is no root.
+TEST(PlatformPosixTest, DirectoryOfAFileIsThePathUpToItsName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/corvantis.dat", "/"}, {"R/corvantis.dat", "R"}, {"/cell/R", "/cell"}, {"x.dat", "."}};
+  for (const auto& [path, directory] : cases) EXPECT_EQ(directory, posix::directoryOf(path));
+}
 
 // The values log writes local times with their offset: a cell half an hour off a full
 // hour west of Greenwich (POSIX counts west as positive) is at -09:30.
