@@ -95,5 +95,13 @@ TEST_F(ExplainRunTest, OddToleranceIsToldByCheckAndExplainAndTheVerdictStands) {
   }
 }
 
+// --sheet with no file after it is wrong use: the usage, nothing done.
+TEST_F(ExplainRunTest, SheetWithoutAFileIsWrongUse) {
+  const RunResult run = explain({ref_, cap_, "--sheet"});
+  EXPECT_EQ(2, run.status);
+  EXPECT_EQ("", run.out);
+  EXPECT_EQ(0u, run.err.find("usage: corvantis-cell explain ")) << run.err;
+}
+
 }  // namespace
 }  // namespace corvantis

@@ -76,9 +76,12 @@ TEST_F(ReportTest, CountsPercentilesAndWhatIfOverAllGenerationsInTextAndPage) {
   const std::regex chart("<svg [^>]*height=\"220\"");
   EXPECT_EQ(2, std::distance(std::sregex_iterator(html.begin(), html.end(), chart),
                              std::sregex_iterator()));
-  for (const char* part : {"Step a&lt;b", "Error p50 0.05, p90 0.09, p99 0.5, max 0.707107.",
-                           "<path d=\"M750.0 ", "<title>05/12/2026 07:04:09 cap, 1.bmp 0.707107<"})
+  for (const char* part : {"Step a&lt;b", "100 checks, 97 accepted, 3 rejected. Tolerance 0.1 0.2.",
+                           "Error p50 0.05, p90 0.09, p99 0.5, max 0.707107.", "<path d=\"M750.0 ",
+                           "<title>05/12/2026 07:04:09 cap, 1.bmp 0.707107<"})
     EXPECT_TRUE(test::holds(html, part));
+  // The latest check's time ends where its mark stands, inside the chart.
+  EXPECT_TRUE(std::regex_search(html, std::regex("<text x=\"750\"[^>]*\"end\"[^>]*>05/12/2026")));
   for (const char* external : {"<script", "src=", "href=", "url("})
     EXPECT_EQ(std::string::npos, html.find(external)) << external;
 }
@@ -131,6 +134,13 @@ TEST_F(ReportTest, JsonCountsStepsAndDecidesTiesByTheVerdictOrTheLoggedError) {
       "\"skipped_lines\": 1, \"skipped_rows\": 0}\n"};
   const std::string said = run({"--json"});
   for (const std::string& part : parts) EXPECT_TRUE(test::holds(said, part));
+  // Around the tolerance in use, 0.03, its multiples, and the past 99 % among them.
+  const std::string left = said.substr(said.find("\"step\": \"left, 2\""));
+  std::string tolerances;
+  const std::regex row(R"(\{"tolerance": ([^,]+),)");
+  for (std::sregex_iterator m(left.begin(), left.end(), row), end; m != end; ++m)
+    tolerances += (*m)[1].str() + " ";
+  EXPECT_EQ("0.015 0.0219775 0.0225 0.03 0.045 0.06 ", tolerances);
   test::writeFile(base_ + "/debug/corvantis.csv",
                   valuesLogHeader() + loggedRow(0.0219775000000001));
   EXPECT_TRUE(test::holds(run({"--json"}),

@@ -79,6 +79,37 @@ TEST(TuningTest, SnapOnlyFailuresAndAdviceAreNamed) {
                           "[{\"code\": \"speckle\""));
 }
 
+// On the page each capture's mark lies on the drawn axis, further right the larger its
+// error, an error of 0 leftmost; the tolerance line stands between the good and the bad.
+TEST(TuningTest, PagePlacesMarksOnTheAxisInTheOrderOfTheErrors) {
+  std::vector<TunedCapture> good(3), bad(2);
+  const double errors[] = {0, 0.002, 0.03, 0.2, 0.9};
+  for (int i = 0; i < 5; ++i) {
+    TunedCapture& c = i < 3 ? good[i] : bad[i - 3];
+    c.file = "cap" + std::to_string(i) + ".png", c.error = c.unsnappedError = errors[i];
+  }
+  std::ostringstream page;
+  writeTuningHtml(tuneTolerance("ref.png", {}, good, bad), page);
+  const std::string html = page.str();
+  std::smatch axis, tolerance;
+  ASSERT_TRUE(
+      std::regex_search(html, axis, std::regex(R"re(<line x1="(\d+)" y1="\d+" x2="(\d+)")re")));
+  ASSERT_TRUE(
+      std::regex_search(html, tolerance, std::regex(R"re(<line x1="([0-9.]+)"[^>]*#1f5fbf)re")));
+  const std::regex mark(R"re((?:cx="|d="M)([0-9.]+)[" ][^>]*><title>cap(\d)\.png )re");
+  std::vector<double> x(5, -1);
+  for (std::sregex_iterator m(html.begin(), html.end(), mark), end; m != end; ++m)
+    x[std::stoi((*m)[2])] = std::stod((*m)[1]);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_LE(std::stod(axis[1]), x[i]) << i;
+    EXPECT_LE(x[i], std::stod(axis[2])) << i;
+    if (i > 0) {
+      EXPECT_LT(x[i - 1], x[i]) << i;
+    }
+  }
+  EXPECT_TRUE(x[2] < std::stod(tolerance[1]) && std::stod(tolerance[1]) < x[3]) << html;
+}
+
 // A dark bracket off the image centre, on a backlight overexposed to pure white or on a
 // grey tray lit from one side, as a colour camera with sensor noise of 4 grey levels sees it.
 test::Scene part(double dx = 0, double dy = 0, double degrees = 0, double gain = 1) {
