@@ -29,8 +29,9 @@ const char kUsage[] =
 
 const char kHelp[] =
     "Check mode prints 1 (accepted: image error <= tolerance) or 0 (rejected), journals\n"
-    "the verdict in debug/corvantis.log of the cell (the directory below \"robots\" in the\n"
-    "reference path) and keeps the reference's signature in the cell's corvantis.dat.\n"
+    "the verdict in debug/corvantis.log of the base directory (the directory below\n"
+    "\"robots\" in the reference path) and keeps the reference's signature in its\n"
+    "corvantis.dat.\n"
     "Exit status 0 for every verdict, 1 when an image cannot be read.\n"
     "View mode shows the stages of one image's analysis and prints its five values.\n";
 
