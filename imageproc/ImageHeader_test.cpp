@@ -55,10 +55,14 @@ TEST(ImageHeaderTest, SizeDeclaredByHeadersTheEncoderDoesNotWriteIsRead) {
       {"lossy WebP", riff + "VP8 " + bytes({0, 0, 0, 0, 0, 0, 0, 0x9d, 1, 0x2a, 44, 1, 23, 0})},
       {"big-endian TIFF", "MM" + bytes({0, 42, 0, 0,  0, 8, 0, 2, 1, 0, 0, 4, 0, 0,  0, 1,
                                         0, 0,  1, 44, 1, 1, 0, 3, 0, 0, 0, 1, 0, 23, 0, 0})},
-      {"JPEG with the last frame kind", bytes({0xFF, 0xD8, 0xFF, 0xCF, 0, 11, 8, 0, 23, 1, 44, 1})},
+      // Its bytes end where the width ends.
+      {"JPEG with the last frame kind", bytes({0xFF, 0xD8, 0xFF, 0xCF, 0, 11, 8, 0, 23, 1, 44})},
   };
   for (const auto& [name, header] : cases)
     EXPECT_EQ("300 x 23", told(declaredSize(header))) << name;
+  // The extended WebP's 24-bit width, all three bytes of it.
+  EXPECT_EQ("70000 x 23", told(declaredSize(riff + "VP8X" +
+                                            bytes({10, 0, 0, 0, 0, 0, 0, 0, 0x6F, 0x11, 1, 22, 0, 0}))));
   // A TIFF directory that ends the bytes and lists no entries is whole: no size in it.
   EXPECT_EQ("0 x 0", told(declaredSize("II*" + bytes({0, 8, 0, 0, 0, 0, 0}))));
 }

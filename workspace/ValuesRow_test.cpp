@@ -23,6 +23,11 @@ TEST(ValuesRowTest, ReadsQuotedFieldsAndRefusesARecordCutShort) {
   EXPECT_EQ((std::vector<std::string>{"a", "b, \"c\"", "two\r\nlines"}), readCsvRecord(text, &pos));
   EXPECT_FALSE(readCsvRecord(text, &pos));
   EXPECT_EQ(text.size(), pos);
+  // A line that ends in LF alone ends its record there too.
+  const std::string unix = "p\nq\n";
+  pos = 0;
+  EXPECT_EQ(std::vector<std::string>{"p"}, readCsvRecord(unix, &pos));
+  EXPECT_EQ(std::vector<std::string>{"q"}, readCsvRecord(unix, &pos));
 }
 
 // Whatever a row holds, the reader gets back what the writer was given, to the last bit.
