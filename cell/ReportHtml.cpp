@@ -5,6 +5,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "cell/Markup.h"
 #include "cell/Report.h"
 #include "workspace/NumberText.h"
 
@@ -22,29 +23,6 @@ constexpr int kMarginBottom = 30;
 constexpr int kDecades = 5;
 // Of many snaps, the page lists the latest ones.
 constexpr std::size_t kSnapRows = 50;
-
-std::string escaped(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 std::string coordinate(double value) {
   std::ostringstream out;
@@ -109,7 +87,7 @@ void writeChart(const StepReport& step, std::ostream& out) {
   auto y = [&](double value) { return kMarginTop + plotHeight * (1 - axis.fraction(value)); };
 
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kChartWidth << "\" height=\""
-      << kChartHeight << "\" role=\"img\"><title>Error over time, step " << escaped(step.step)
+      << kChartHeight << "\" role=\"img\"><title>Error over time, step " << htmlEscaped(step.step)
       << " (log scale)</title>\n";
   out << "<rect x=\"" << kMarginLeft << "\" y=\"" << kMarginTop << "\" width=\"" << plotWidth
       << "\" height=\"" << plotHeight << "\" fill=\"#f7f7f7\" stroke=\"#999\"/>\n";
@@ -121,9 +99,9 @@ void writeChart(const StepReport& step, std::ostream& out) {
         << formatNumber(tick) << "</text>\n";
   }
   out << "<text x=\"" << kMarginLeft << "\" y=\"" << kChartHeight - 8 << "\" font-size=\"11\">"
-      << escaped(step.checks.front().time) << "</text>\n";
+      << htmlEscaped(step.checks.front().time) << "</text>\n";
   out << "<text x=\"" << kChartWidth - kMarginRight << "\" y=\"" << kChartHeight - 8
-      << "\" text-anchor=\"end\" font-size=\"11\">" << escaped(step.checks.back().time)
+      << "\" text-anchor=\"end\" font-size=\"11\">" << htmlEscaped(step.checks.back().time)
       << "</text>\n";
 
   out << "<polyline fill=\"none\" stroke=\"#1f5fbf\" stroke-width=\"2\" points=\"";
@@ -141,7 +119,7 @@ void writeChart(const StepReport& step, std::ostream& out) {
       out << "<circle cx=\"" << cx << "\" cy=\"" << cy << "\" r=\"2.5\" fill=\"#555\"/>\n";
     } else {
       out << "<path d=\"M" << cx << " " << cy << "m-4 -4l8 8m0 -8l-8 8\" stroke=\"#d01010\""
-          << " stroke-width=\"2\"><title>" << escaped(check.time + " " + check.image) << " "
+          << " stroke-width=\"2\"><title>" << htmlEscaped(check.time + " " + check.image) << " "
           << formatNumber(check.error) << "</title></path>\n";
     }
   }
@@ -172,7 +150,7 @@ void writeAdvice(const StepReport& step, std::ostream& out) {
   if (step.advised == 0) return;
   out << "<p>Image advice in " << step.advised << " logged checks:";
   for (std::size_t i = 0; i < step.advice.size(); ++i)
-    out << (i ? ", " : " ") << escaped(step.advice[i].token) << " " << step.advice[i].checks;
+    out << (i ? ", " : " ") << htmlEscaped(step.advice[i].token) << " " << step.advice[i].checks;
   out << (step.advice.empty() ? " none.</p>\n" : ".</p>\n");
 }
 
@@ -190,8 +168,8 @@ void writeSnaps(const StepReport& step, std::ostream& out) {
   for (auto row = step.logged.rbegin(); row != step.logged.rend() && shown < kSnapRows; ++row) {
     if (row->snapped.empty()) continue;
     ++shown;
-    out << "<tr><td>" << escaped(row->time) << "</td><td>" << escaped(row->current) << "</td><td>"
-        << escaped(row->snapped) << "</td><td>" << formatNumber(row->error) << "</td></tr>\n";
+    out << "<tr><td>" << htmlEscaped(row->time) << "</td><td>" << htmlEscaped(row->current) << "</td><td>"
+        << htmlEscaped(row->snapped) << "</td><td>" << formatNumber(row->error) << "</td></tr>\n";
   }
   out << "</table>\n";
 }
@@ -201,22 +179,22 @@ void writeSnaps(const StepReport& step, std::ostream& out) {
 void writeReportHtml(const CellReport& report, std::ostream& out) {
   out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
          "<title>corvantis report "
-      << escaped(report.base)
+      << htmlEscaped(report.base)
       << "</title>\n"
          "<style>body{font-family:sans-serif;margin:2em;color:#222}"
          "table{border-collapse:collapse;margin:.5em 0}td,th{border:1px solid #bbb;"
          "padding:2px 8px;text-align:right}tr.ninety-nine{background:#fff3c4}</style>"
          "</head><body>\n";
-  out << "<h1>Base " << escaped(report.base) << "</h1>\n";
+  out << "<h1>Base " << htmlEscaped(report.base) << "</h1>\n";
   out << "<p>Journal: " << report.journalFiles << " file(s), " << report.verdictLines
       << " verdict lines, " << report.skippedLines << " other lines skipped. Values log: "
       << (report.valuesFiles == 0 ? std::string("off")
                                   : std::to_string(report.valuesRows) + " rows")
       << ".</p>\n";
   for (const std::string& line : report.unreadable)
-    out << "<p>Unreadable: " << escaped(line) << "</p>\n";
+    out << "<p>Unreadable: " << htmlEscaped(line) << "</p>\n";
   for (const StepReport& step : report.steps) {
-    out << "<h2>Step " << escaped(step.step) << "</h2>\n";
+    out << "<h2>Step " << htmlEscaped(step.step) << "</h2>\n";
     out << "<p>" << step.checks.size() << " checks, " << step.accepted << " accepted, "
         << step.checks.size() - step.accepted << " rejected. Tolerance";
     for (const double t : step.tolerances) out << " " << formatNumber(t);
